@@ -1,0 +1,60 @@
+// One HTTP exchange with the station, made with libcurl on the calling (worker) thread.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+// Lets another thread end a transfer at once: the progress check refuses to go on, and the
+// connection's sockets are shut down so that a transfer waiting on the network wakes up now
+// rather than at its next progress tick.
+class TTransferControl
+{
+public:
+  // Any thread. A transfer that has not started yet will not start.
+  void Cancel();
+  bool Cancelled() const { return FCancelled.load(std::memory_order_acquire); }
+
+  // For the exchange: sockets it opens and closes, so that Cancel can reach them.
+  int OpenSocket(int AFamily, int AType, int AProtocol);
+  int CloseSocket(int ASocket);
+
+private:
+  std::atomic<bool> FCancelled{false};
+  std::mutex FMutex;
+  std::vector<int> FSockets;
+};
+
+struct THttpReply
+{
+  // True when a status line arrived (any status); false when the network failed, with
+  // NetworkError holding the client's own message.
+  bool Delivered = false;
+  QString NetworkError;
+  long Status = 0;
+  QByteArray Body;
+  QByteArray ContentType;
+};
+
+// Bytes sent so far and the total, called on the exchanging thread a few times a second at most
+// while a body is sent, and once more when all of it has gone.
+using THttpProgress = std::function<void(qint64 ASent, qint64 ATotal)>;
+
+// GET AURL, or with AForm POST the form (as application/x-www-form-urlencoded; the bytes are
+// sent from AForm without a copy, so it must live until the call returns). A fresh connection
+// per call; connecting may take 30 s, and 30 s without any progress while sending or waiting
+// ends the exchange. No user agent, compression or "Expect: 100-continue"; HTTPS certificates
+// are checked against the system's store.
+THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferControl& AControl,
+                        const THttpProgress& AProgress = {});
+
+// Tests only: shorter time-outs, so that a server that never answers does not take half a
+// minute. The program never calls this.
+void SetHttpTimeoutsForTesting(int AConnectMs, int AStallSeconds);
+
+// The body decoded by the charset of the Content-Type; UTF-8 when it names none or one that
+// is not known here.
+QString DecodeReplyBody(const QByteArray& ABody, const QByteArray& AContentType);
