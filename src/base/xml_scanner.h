@@ -118,6 +118,8 @@ public:
 
   // Appends the node (taking it over) and sets its NameHash.
   virtual void Add(std::unique_ptr<TNvpNode> ANode);
+  // Replaces the first node of the same name in its place, or appends.
+  void AddOrReplace(std::unique_ptr<TNvpNode> ANode);
   void Clear();
   int Count() const { return static_cast<int>(FItems.size()); }
 
@@ -378,7 +380,6 @@ private:
   bool EntityActive(const TEntityDef* AEntity) const;
   bool TakeBudget(qsizetype AChars);
   const char16_t* FindSemicolon(const char16_t* AFrom);
-  const char16_t* EndOf(const char16_t* APos) const; // terminating NUL of the text holding APos
 
   const char16_t* FBuffer;
   const char16_t* FBufferEnd; // the terminating NUL
