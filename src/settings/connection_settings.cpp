@@ -1,11 +1,56 @@
 #include "settings/connection_settings.h"
 
+#include "base/data_folders.h"
+#include "base/message_box.h"
+#include "settings/settings_file.h"
+
+#include <QFileInfo>
 #include <QMutexLocker>
 
 TSettings* Settings = nullptr;
 
 TSettings::TSettings() = default;
 TSettings::~TSettings() = default;
+
+void TSettings::DefineProperties(TPropertyList& AList)
+{
+  TSettingsRecord::DefineProperties(AList);
+  AList.String(
+      "Server", [this] { return Server(); }, [this](const QString& AValue) { SetServer(AValue); });
+  AList.Boolean(
+      "TLS", [this] { return TLS(); }, [this](bool AValue) { SetTLS(AValue); });
+  AList.Integer(
+      "Port", [this] { return Port(); }, [this](qint32 AValue) { SetPort(AValue); });
+  AList.String(
+      "User", [this] { return User(); }, [this](const QString& AValue) { SetUser(AValue); });
+  AList.String(
+      "Pass", [this] { return Pass(); }, [this](const QString& AValue) { SetPass(AValue); });
+  AList.Collection("PlaylistCols", &FPlaylistCols);
+}
+
+QString TSettings::FileName()
+{
+  return DataFolder() + QStringLiteral("settings.ini");
+}
+
+void TSettings::Read()
+{
+  const QString File = FileName();
+  if (!QFileInfo::exists(File))
+    return;
+  const TSettingsError Error = LoadSettingsFile(*this, File);
+  if (Error.Failed())
+    MyMessageBox(QStringLiteral("Error loading settings: %1.").arg(Error.Message),
+                 QStringLiteral("Error"), MB_ICONERROR);
+}
+
+void TSettings::Save()
+{
+  const TSettingsError Error = SaveSettingsFile(*this, FileName(), TFileAccess::OwnerOnly);
+  if (Error.Failed())
+    MyMessageBox(QStringLiteral("Error saving settings: %1.").arg(Error.Message),
+                 QStringLiteral("Error"), MB_ICONERROR);
+}
 
 // Each accessor takes the lock itself so that a single read is never torn; callers that need a
 // consistent group of values hold Lock() around the group (the lock is re-entrant).
