@@ -1,12 +1,18 @@
 #include "base/ini_file.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -94,6 +100,8 @@ struct TIniFile::TDocument
   };
 
   TFileStamp Stamp;
+  // Wall-clock time of the read, to tell whether the stamp can be trusted (see Document()).
+  timespec LoadedAt{};
   TEncoding Encoding = TEncoding::Utf8;
   bool CrLf = false;
   bool FinalLineBreak = true;
@@ -114,6 +122,7 @@ struct TIniFile::TDocument
 void TIniFile::TDocument::Load(const QString& AFileName)
 {
   Stamp = StampOf(AFileName);
+  clock_gettime(CLOCK_REALTIME, &LoadedAt);
   Lines.clear();
   Sections.clear();
   Encoding = TEncoding::Utf8;
@@ -329,7 +338,13 @@ TIniFile::~TIniFile() = default;
 
 const TIniFile::TDocument& TIniFile::Document() const
 {
-  if (!FCache || !(FCache->Stamp == StampOf(FFileName))) {
+  // File times only move on with the kernel's clock tick, so a file changed again within that
+  // tick, in place and to the same size, keeps its stamp. A file read less than two seconds after
+  // its last change is therefore read again next time instead of trusting the stamp.
+  const bool Settled = FCache && FCache->Stamp.Exists &&
+                       FCache->LoadedAt.tv_sec - FCache->Stamp.Modified.tv_sec >= 2;
+  const bool Missing = FCache && !FCache->Stamp.Exists;
+  if (!(Settled || Missing) || !(FCache->Stamp == StampOf(FFileName))) {
     auto Fresh = std::make_unique<TDocument>();
     Fresh->Load(FFileName);
     FCache = std::move(Fresh);
@@ -397,8 +412,11 @@ bool TIniFile::WriteString(const QString& ASection, const QString& AKey, const Q
 {
   const QString SectionName = ASection.trimmed();
   const QString KeyName = AKey.trimmed();
-  if (!ValidSection(SectionName) || !ValidKey(KeyName) || HasLineBreak(AValue))
+  FLastError.clear();
+  if (!ValidSection(SectionName) || !ValidKey(KeyName) || HasLineBreak(AValue)) {
+    FLastError = QString::fromLocal8Bit(strerror(EINVAL));
     return false;
+  }
 
   // Always start from what is on disk now, not from the cache.
   TDocument Doc;
@@ -443,6 +461,7 @@ bool TIniFile::WriteBool(const QString& ASection, const QString& AKey, bool AVal
 
 bool TIniFile::DeleteKey(const QString& ASection, const QString& AKey)
 {
+  FLastError.clear();
   const QString SectionName = ASection.trimmed();
   const QString KeyName = AKey.trimmed();
   TDocument Doc;
@@ -466,6 +485,7 @@ bool TIniFile::DeleteKey(const QString& ASection, const QString& AKey)
 
 bool TIniFile::EraseSection(const QString& ASection)
 {
+  FLastError.clear();
   const QString SectionName = ASection.trimmed();
   TDocument Doc;
   Doc.Load(FFileName);
@@ -489,13 +509,69 @@ bool TIniFile::EraseSection(const QString& ASection)
 bool TIniFile::Save(TDocument& ADoc)
 {
   FCache.reset();
-  QSaveFile File(FFileName);
-  if (!File.open(QIODevice::WriteOnly))
-    return false;
-  const QByteArray Bytes = ADoc.Serialize();
-  if (File.write(Bytes) != Bytes.size()) {
-    File.cancelWriting();
+  // QFile reports a write that the system cut short (disk full, file size limit) as a success,
+  // so the file is written with the system calls and every result is checked.
+  QString Target = FFileName;
+  const QFileInfo TargetInfo(FFileName);
+  if (TargetInfo.isSymLink()) {
+    // Replace the file the link points to, not the link.
+    const QString Resolved = TargetInfo.canonicalFilePath();
+    if (!Resolved.isEmpty())
+      Target = Resolved;
+  }
+  const QFileInfo Info(Target);
+  const QByteArray TargetName = QFile::encodeName(Info.absoluteFilePath());
+  struct stat Existing;
+  const bool Exists = ::stat(TargetName.constData(), &Existing) == 0;
+
+  QByteArray TempName;
+  int Fd = -1;
+  for (int Attempt = 0; Attempt < 100 && Fd < 0; ++Attempt) {
+    TempName =
+        QFile::encodeName(Info.absolutePath() + QStringLiteral("/.") + Info.fileName() +
+                          QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8,
+                                                        16, QLatin1Char('0')));
+    // 0666 less the umask, as for any new file; an existing file's mode is copied below.
+    Fd = ::open(TempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0 && errno != EEXIST)
+      break;
+  }
+  if (Fd < 0) {
+    FLastError = QString::fromLocal8Bit(strerror(errno));
     return false;
   }
-  return File.commit();
+  auto Fail = [&](int AError) {
+    FLastError = QString::fromLocal8Bit(strerror(AError));
+    if (Fd >= 0)
+      ::close(Fd);
+    ::unlink(TempName.constData());
+    return false;
+  };
+  if (Exists) {
+    // Best effort: only root may hand a file to another owner.
+    const bool Owned = ::fchown(Fd, Existing.st_uid, Existing.st_gid) == 0;
+    Q_UNUSED(Owned);
+    ::fchmod(Fd, Existing.st_mode & 07777);
+  }
+  const QByteArray Bytes = ADoc.Serialize();
+  qsizetype Done = 0;
+  while (Done < Bytes.size()) {
+    const ssize_t Count = ::write(Fd, Bytes.constData() + Done, size_t(Bytes.size() - Done));
+    if (Count < 0) {
+      if (errno == EINTR)
+        continue;
+      return Fail(errno);
+    }
+    Done += Count;
+  }
+  // The rename must not be able to land before the data does.
+  if (::fsync(Fd) != 0)
+    return Fail(errno);
+  const int Closed = ::close(Fd);
+  Fd = -1;
+  if (Closed != 0)
+    return Fail(errno);
+  if (::rename(TempName.constData(), TargetName.constData()) != 0)
+    return Fail(errno);
+  return true;
 }

@@ -32,6 +32,8 @@ public:
   TIniFile& operator=(const TIniFile&) = delete;
 
   QString FileName() const { return FFileName; }
+  // The system's description of why the last write failed; empty after a successful one.
+  QString LastError() const { return FLastError; }
 
   // A missing file, section or key gives the default.
   QString ReadString(const QString& ASection, const QString& AKey,
@@ -68,5 +70,6 @@ private:
   bool Save(TDocument& ADoc);
 
   QString FFileName;
+  QString FLastError;
   mutable std::unique_ptr<TDocument> FCache;
 };

@@ -32,8 +32,6 @@ QString SystemErrorText(const QString& AProcessError)
 
 void RunCommandLine(const QString& ACommandLine, qint64* AProcessId, QString& AError)
 {
-  if (AProcessId)
-    *AProcessId = 0;
   qsizetype First = 0;
   qsizetype Last = ACommandLine.size() - 1;
   while (First <= Last && IsBlankOrControl(ACommandLine[First]))
@@ -44,6 +42,8 @@ void RunCommandLine(const QString& ACommandLine, qint64* AProcessId, QString& AE
     return;
 
   AError.clear();
+  if (AProcessId)
+    *AProcessId = 0;
   QStringList Arguments = QProcess::splitCommand(ACommandLine);
   if (Arguments.isEmpty() || Arguments.first().isEmpty()) {
     // Only quotes: there is no program to look for.
