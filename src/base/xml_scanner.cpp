@@ -1598,6 +1598,11 @@ struct TXmlParser::TDtdReader
     for (;;) {
       Done.clear();
       SkipWsPE();
+      if (IncludeDepth > 0 && At(u"]]>")) {
+        --IncludeDepth;
+        Skip(3);
+        continue;
+      }
       const char16_t C = Peek();
       if (C == 0 || AtBottomEnd())
         return;
@@ -1616,10 +1621,7 @@ struct TXmlParser::TDtdReader
         ReadCommentOrPI(Start, false);
       else if (At(u"<!["))
         ReadConditional(Start);
-      else if (IncludeDepth > 0 && At(u"]]>")) {
-        --IncludeDepth;
-        Skip(3);
-      } else {
+      else {
         // Unreadable text: skipped up to the next declaration (or the end of the subset).
         const char16_t* Final = Start;
         Advance();
