@@ -43,7 +43,9 @@ int ModifySamples(winampDSPModule* AModule, short int* ASamples, int AFrames, in
   if (state->Rate != ARate || state->Channels != AChannels) {
     state->Rate = ARate;
     state->Channels = AChannels;
-    state->Line.assign(static_cast<size_t>(ARate) * DelayMs / 1000 * AChannels, 0.0f);
+    // At least one frame, so that absurdly low rates still have a (short) line.
+    const size_t lineFrames = std::max<size_t>(static_cast<size_t>(ARate) * DelayMs / 1000, 1);
+    state->Line.assign(lineFrames * AChannels, 0.0f);
     state->Pos = 0;
   }
   const size_t frames = state->Line.size() / AChannels;
