@@ -100,34 +100,45 @@ template <size_t N> void CopyField(char (&AField)[N], const std::string& AText)
   std::memcpy(AField, AText.data(), Length);
 }
 
+// Plug-in code runs inside every call; an exception it throws must not cross into the program's
+// C caller (or end the audio thread), so each call turns one into its failure value.
+template <typename TResult, typename TWork> TResult Guarded(TResult AFailure, TWork AWork)
+{
+  try {
+    return AWork();
+  } catch (...) {
+    return AFailure;
+  }
+}
+
 void ProcessSamples(HDSP AHandle, DWORD AChannel, void* ABuffer, DWORD ALength, void* AUser)
 {
   auto* Instance = static_cast<TVstInstance*>(AUser);
   if (!Instance || Instance->Chans <= 0)
     return;
   const size_t Frames = ALength / (sizeof(float) * static_cast<size_t>(Instance->Chans));
-  Instance->Plugin->Process(static_cast<float*>(ABuffer), Frames, Instance->Chans);
+  Guarded(0, [&] {
+    Instance->Plugin->Process(static_cast<float*>(ABuffer), Frames, Instance->Chans);
+    return 0;
+  });
 }
 
-} // namespace
-
-extern "C" {
-
-DWORD BASSVSTDEF(BASS_VST_ChannelSetDSP)(DWORD chan, const void* file, DWORD flags, int priority)
+DWORD LoadInstance(DWORD AChannel, const void* AFile, DWORD AFlags, int APriority)
 {
-  if (!file)
+  if (!AFile)
     return 0;
-  const std::string Path = (flags & BASS_UNICODE) ? Utf16ToUtf8(static_cast<const char16_t*>(file))
-                                                  : std::string(static_cast<const char*>(file));
+  const std::string Path = (AFlags & BASS_UNICODE)
+                               ? Utf16ToUtf8(static_cast<const char16_t*>(AFile))
+                               : std::string(static_cast<const char*>(AFile));
   auto Instance = std::make_shared<TVstInstance>();
   float SampleRate = 44100.0f;
-  if (chan != 0) {
+  if (AChannel != 0) {
     BASS_CHANNELINFO Info{};
-    if (!BASS_ChannelGetInfo(chan, &Info) || Info.chans == 0 || Info.freq == 0)
+    if (!BASS_ChannelGetInfo(AChannel, &Info) || Info.chans == 0 || Info.freq == 0)
       return 0;
     SampleRate = static_cast<float>(Info.freq);
     Instance->Chans = static_cast<int>(Info.chans);
-    Instance->Channel = chan;
+    Instance->Channel = AChannel;
   }
   Instance->Plugin = TVstPlugin::Load(Path);
   if (!Instance->Plugin)
@@ -135,21 +146,27 @@ DWORD BASSVSTDEF(BASS_VST_ChannelSetDSP)(DWORD chan, const void* file, DWORD fla
   // Instances for editing only are switched on too: some plug-ins set up their parameters and
   // display texts only once they run.
   Instance->Plugin->Start(SampleRate);
-  if (chan != 0) {
-    Instance->Dsp = BASS_ChannelSetDSP(chan, &ProcessSamples, Instance.get(), priority);
-    if (Instance->Dsp == 0)
+  TVstInstance* Attached = Instance.get();
+  const DWORD Handle = AddInstance(std::move(Instance));
+  // Attached last, so that nothing after it can fail and free the instance under the engine.
+  if (AChannel != 0) {
+    Attached->Dsp = BASS_ChannelSetDSP(AChannel, &ProcessSamples, Attached, APriority);
+    if (Attached->Dsp == 0) {
+      std::lock_guard Guard(GInstancesLock);
+      GInstances.erase(Handle);
       return 0;
+    }
   }
-  return AddInstance(std::move(Instance));
+  return Handle;
 }
 
-BOOL BASSVSTDEF(BASS_VST_ChannelRemoveDSP)(DWORD chan, DWORD vstHandle)
+BOOL RemoveInstance(DWORD AChannel, DWORD AHandle)
 {
   std::shared_ptr<TVstInstance> Instance;
   {
     std::lock_guard Guard(GInstancesLock);
-    const auto Found = GInstances.find(vstHandle);
-    if (Found == GInstances.end() || Found->second->Channel != chan)
+    const auto Found = GInstances.find(AHandle);
+    if (Found == GInstances.end() || Found->second->Channel != AChannel)
       return FALSE;
     Instance = std::move(Found->second);
     GInstances.erase(Found);
@@ -160,23 +177,23 @@ BOOL BASSVSTDEF(BASS_VST_ChannelRemoveDSP)(DWORD chan, DWORD vstHandle)
   return TRUE;
 }
 
-BOOL BASSVSTDEF(BASS_VST_EmbedEditor)(DWORD vstHandle, uintptr_t parentWindow)
+BOOL EmbedEditor(DWORD AHandle, uintptr_t AWindow)
 {
-  const auto Instance = FindInstance(vstHandle);
+  const auto Instance = FindInstance(AHandle);
   if (!Instance || !Instance->Plugin->HasEditor())
     return FALSE;
-  if (parentWindow == 0) {
+  if (AWindow == 0) {
     if (Instance->Plugin->EditorIsOpen())
       TVstEditorHost::Instance().Close(Instance->Plugin.get());
     return TRUE;
   }
-  return TVstEditorHost::Instance().Open(Instance->Plugin.get(), parentWindow) ? TRUE : FALSE;
+  return TVstEditorHost::Instance().Open(Instance->Plugin.get(), AWindow) ? TRUE : FALSE;
 }
 
-BOOL BASSVSTDEF(BASS_VST_GetInfo)(DWORD vstHandle, BASS_VST_INFO* info)
+BOOL FillInfo(DWORD AHandle, BASS_VST_INFO* AInfo)
 {
-  const auto Instance = FindInstance(vstHandle);
-  if (!Instance || !info)
+  const auto Instance = FindInstance(AHandle);
+  if (!Instance || !AInfo)
     return FALSE;
   TVstPlugin& Plugin = *Instance->Plugin;
   const Vst2::TAEffect& Effect = Plugin.Effect();
@@ -201,46 +218,81 @@ BOOL BASSVSTDEF(BASS_VST_GetInfo)(DWORD vstHandle, BASS_VST_INFO* info)
     Record.editorWidth = static_cast<DWORD>(Width);
     Record.editorHeight = static_cast<DWORD>(Height);
   }
-  std::memcpy(info, &Record, sizeof(Record));
+  std::memcpy(AInfo, &Record, sizeof(Record));
   return TRUE;
 }
 
-float BASSVSTDEF(BASS_VST_GetParam)(DWORD vstHandle, int paramIndex)
+BOOL FillParamInfo(DWORD AHandle, int AIndex, BASS_VST_PARAM_INFO* AInfo)
 {
-  const auto Instance = FindInstance(vstHandle);
-  return Instance ? Instance->Plugin->GetParam(paramIndex) : 0.0f;
-}
-
-BOOL BASSVSTDEF(BASS_VST_SetParam)(DWORD vstHandle, int paramIndex, float value)
-{
-  const auto Instance = FindInstance(vstHandle);
-  if (!Instance || !Instance->Plugin->IsParam(paramIndex))
-    return FALSE;
-  Instance->Plugin->SetParam(paramIndex, value);
-  return TRUE;
-}
-
-int BASSVSTDEF(BASS_VST_GetParamCount)(DWORD vstHandle)
-{
-  const auto Instance = FindInstance(vstHandle);
-  return Instance ? Instance->Plugin->ParamCount() : 0;
-}
-
-BOOL BASSVSTDEF(BASS_VST_GetParamInfo)(DWORD vstHandle, int paramIndex, BASS_VST_PARAM_INFO* ret)
-{
-  const auto Instance = FindInstance(vstHandle);
-  if (!Instance || !ret || !Instance->Plugin->IsParam(paramIndex))
+  const auto Instance = FindInstance(AHandle);
+  if (!Instance || !AInfo || !Instance->Plugin->IsParam(AIndex))
     return FALSE;
   std::string Name;
   std::string Unit;
   std::string Display;
-  Instance->Plugin->ParamTexts(paramIndex, Name, Unit, Display);
+  Instance->Plugin->ParamTexts(AIndex, Name, Unit, Display);
   BASS_VST_PARAM_INFO Record{};
   CopyField(Record.name, Name);
   CopyField(Record.unit, Unit);
   CopyField(Record.display, Display);
-  std::memcpy(ret, &Record, sizeof(Record));
+  std::memcpy(AInfo, &Record, sizeof(Record));
   return TRUE;
+}
+
+} // namespace
+
+extern "C" {
+
+DWORD BASSVSTDEF(BASS_VST_ChannelSetDSP)(DWORD chan, const void* file, DWORD flags, int priority)
+{
+  return Guarded(DWORD(0), [&] { return LoadInstance(chan, file, flags, priority); });
+}
+
+BOOL BASSVSTDEF(BASS_VST_ChannelRemoveDSP)(DWORD chan, DWORD vstHandle)
+{
+  return Guarded(FALSE, [&] { return RemoveInstance(chan, vstHandle); });
+}
+
+BOOL BASSVSTDEF(BASS_VST_EmbedEditor)(DWORD vstHandle, uintptr_t parentWindow)
+{
+  return Guarded(FALSE, [&] { return EmbedEditor(vstHandle, parentWindow); });
+}
+
+BOOL BASSVSTDEF(BASS_VST_GetInfo)(DWORD vstHandle, BASS_VST_INFO* info)
+{
+  return Guarded(FALSE, [&] { return FillInfo(vstHandle, info); });
+}
+
+float BASSVSTDEF(BASS_VST_GetParam)(DWORD vstHandle, int paramIndex)
+{
+  return Guarded(0.0f, [&] {
+    const auto Instance = FindInstance(vstHandle);
+    return Instance ? Instance->Plugin->GetParam(paramIndex) : 0.0f;
+  });
+}
+
+BOOL BASSVSTDEF(BASS_VST_SetParam)(DWORD vstHandle, int paramIndex, float value)
+{
+  return Guarded(FALSE, [&] {
+    const auto Instance = FindInstance(vstHandle);
+    if (!Instance || !Instance->Plugin->IsParam(paramIndex))
+      return FALSE;
+    Instance->Plugin->SetParam(paramIndex, value);
+    return TRUE;
+  });
+}
+
+int BASSVSTDEF(BASS_VST_GetParamCount)(DWORD vstHandle)
+{
+  return Guarded(0, [&] {
+    const auto Instance = FindInstance(vstHandle);
+    return Instance ? Instance->Plugin->ParamCount() : 0;
+  });
+}
+
+BOOL BASSVSTDEF(BASS_VST_GetParamInfo)(DWORD vstHandle, int paramIndex, BASS_VST_PARAM_INFO* ret)
+{
+  return Guarded(FALSE, [&] { return FillParamInfo(vstHandle, paramIndex, ret); });
 }
 
 } // extern "C"

@@ -21,7 +21,9 @@ extern "C" {
 #define BASSVSTDEF(f) __attribute__((visibility("default"))) f
 
 // BASS_VST_ChannelSetDSP flag: the file name is UTF-16 (char16_t), not 8-bit UTF-8.
+#ifndef BASS_UNICODE
 #define BASS_UNICODE 0x80000000
+#endif
 
 // What BASS_VST_GetInfo fills: exactly 288 bytes. Texts are 8-bit as the plug-in reports them,
 // always zero-terminated, cut at a character boundary when too long.

@@ -62,8 +62,13 @@ void TVstEditorHost::Run()
     }
     for (auto& Task : Tasks)
       Task();
-    for (TVstPlugin* Plugin : FOpen)
-      Plugin->EditorIdle();
+    for (TVstPlugin* Plugin : FOpen) {
+      // A plug-in that throws from its idle call must not take the other editors down with it.
+      try {
+        Plugin->EditorIdle();
+      } catch (...) {
+      }
+    }
   }
 }
 

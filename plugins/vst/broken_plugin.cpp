@@ -18,6 +18,15 @@ VEXMO_EXPORT Vst2::TAEffect* VSTPluginMain(Vst2::THostCallback AHost)
   return nullptr;
 }
 
+#elif defined(VEXMO_BROKEN_THROWS)
+// The entry point throws a C++ exception, which must not reach the host's C caller.
+#include <stdexcept>
+
+VEXMO_EXPORT Vst2::TAEffect* VSTPluginMain(Vst2::THostCallback AHost)
+{
+  throw std::runtime_error("no effect today");
+}
+
 #elif defined(VEXMO_BROKEN_BADMAGIC)
 // The entry point hands out a record that does not carry the effect magic. Every call in it would
 // crash, so a host that does not check the magic first fails loudly.

@@ -398,6 +398,7 @@ TEST_F(VstTestGain, FilesThatAreNoUsablePluginGiveZero)
       BrokenPluginPath("notavst"),   // a library without an entry point
       BrokenPluginPath("nullentry"), // the entry point returns nothing
       BrokenPluginPath("badmagic"),  // the entry point returns a record without the magic
+      BrokenPluginPath("throws"),    // the entry point throws
       Dir.filePath("readme.so"),     // not a library
       Dir.filePath("missing.so"),    // no file
       Dir.path(),                    // a folder

@@ -33,4 +33,4 @@ bool HaveXDisplay();
 
 // Our own plug-ins and fixtures.
 QString TestGainPath();
-QString BrokenPluginPath(const char* AKind); // "notavst", "nullentry", "badmagic"
+QString BrokenPluginPath(const char* AKind); // "notavst", "nullentry", "badmagic", "throws"
