@@ -224,6 +224,10 @@ TEST_F(StationServerTest, PlayingPositionFollowsTheClock)
   // Knobs: jump to an entry part-way in, and skip.
   ASSERT_TRUE(Station.SetPlayingPosition(3, 10000));
   EXPECT_EQ(Playback()[QStringLiteral("pos")], "10000");
+  // Setting the clock plays nothing forward: the same entry, as far in, starting later.
+  Station.SetTime(CNoon.addDays(1));
+  EXPECT_EQ(Playback()[QStringLiteral("pos")], "10000");
+  EXPECT_EQ(Station.Playlist()[2].StartTime, CNoon.addDays(1).addMSecs(-10000));
   Station.SkipToNext();
   EXPECT_EQ(Station.PlayingPosition(), 0);
   EXPECT_FALSE(Station.SetPlayingPosition(4));

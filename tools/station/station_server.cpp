@@ -655,16 +655,14 @@ QDateTime TStationServer::Now() const
 void TStationServer::SetTime(const QDateTime& ANow)
 {
   std::lock_guard Guard(F->Lock);
+  const qint64 Old = F->CaughtUpNow();
   const qint64 Now = ANow.toMSecsSinceEpoch();
-  const qint64 Old = F->NowMs();
+  // Setting the clock is not time passing: the same entry stays on air, as far into it as
+  // before, so that start times follow from the new clock alone.
+  if (F->Playlist.PlayingIndex() >= 0)
+    F->Playlist.Play(F->Playlist.PlayingIndex(), Now - F->Playlist.ElapsedMs(Old));
   F->ClockRunning = false;
   F->ClockBaseMs = Now;
-  if (Now >= Old) {
-    F->Playlist.CatchUp(Now);
-  } else if (F->Playlist.PlayingIndex() >= 0) {
-    // Turning the clock back keeps the entry on air and how far into it the station is.
-    F->Playlist.Play(F->Playlist.PlayingIndex(), Now - F->Playlist.ElapsedMs(Old));
-  }
 }
 
 void TStationServer::AdvanceTime(qint64 AMs)

@@ -82,8 +82,10 @@ public:
   // Ends the entry on air now, as if it had played out (played entries drop, the list refills).
   void SkipToNext();
 
-  // The station's clock. It runs with the wall clock until SetTime() stops it at a given
-  // moment; AdvanceTime() moves it on (stopped or not), RunClock() lets it run again.
+  // The station's clock (local time). It runs with the wall clock until SetTime() stops it at
+  // a given moment, keeping the same entry on air as far into it as before (setting the clock
+  // plays nothing forward). AdvanceTime() lets time pass, stopped clock or not: entries that
+  // reach their end give way to the next. RunClock() lets the clock run on from its reading.
   QDateTime Now() const;
   void SetTime(const QDateTime& ANow);
   void AdvanceTime(qint64 AMs);
