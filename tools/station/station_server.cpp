@@ -31,13 +31,6 @@ const char* const CXmlType = "text/xml; charset=utf-8";
 // A voice track of an hour in FLAC is well under this even after Base64 and URL encoding.
 constexpr size_t CMaxPayload = size_t(512) * 1024 * 1024;
 
-struct TFixedReply
-{
-  int Status;
-  QByteArray Body;
-  QByteArray ContentType;
-};
-
 struct TReply
 {
   int Status = 200;
@@ -192,7 +185,7 @@ struct TStationServer::TImpl
 
   int ReplyDelayMs = 0;
   bool Unresponsive = false;
-  std::optional<TFixedReply> FixedReply;
+  std::optional<TReply> FixedReply;
   bool Stopping = false;
 
   struct TLogged
@@ -235,6 +228,8 @@ void TStationServer::TImpl::Handle(const httplib::Request& AReq, httplib::Respon
             return true;
           },
           [&](const char* AData, size_t ALength) {
+            if (Parts.empty())
+              return false;
             Parts.back().content.append(AData, ALength);
             return true;
           });
@@ -270,7 +265,7 @@ void TStationServer::TImpl::Handle(const httplib::Request& AReq, httplib::Respon
   if (Stopping) {
     Reply = Text(503, QStringLiteral("The station is shutting down"));
   } else if (FixedReply) {
-    Reply = {FixedReply->Status, FixedReply->Body, FixedReply->ContentType};
+    Reply = *FixedReply;
   } else {
     Guard.unlock();
     Reply = Dispatch(Request);
@@ -699,7 +694,7 @@ void TStationServer::SetFixedReply(int AStatus, const QByteArray& ABody,
                                    const QByteArray& AContentType)
 {
   std::lock_guard Guard(F->Lock);
-  F->FixedReply = TFixedReply{AStatus, ABody, AContentType};
+  F->FixedReply = TReply{AStatus, ABody, AContentType};
 }
 
 void TStationServer::ClearFixedReply()
