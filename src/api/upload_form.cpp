@@ -63,7 +63,8 @@ char* EncodePiece(const unsigned char* AData, qint64 ASize, char* AOut)
     AOut = PutLineBreak(AOut);
     Pos += LineBytes;
   }
-  // The last, shorter line: no break after it.
+  // The last, shorter line.
+  const qint64 LastLineStart = Pos;
   for (; ASize - Pos >= 3; Pos += 3) {
     const unsigned char* P = AData + Pos;
     const unsigned Group = (unsigned(P[0]) << 16) | (unsigned(P[1]) << 8) | P[2];
@@ -85,6 +86,10 @@ char* EncodePiece(const unsigned char* AData, qint64 ASize, char* AOut)
     AOut = PutSextet(AOut, (Group >> 6) & 63);
     AOut = PutPad(AOut);
   }
+  // 55 or 56 bytes also fill a line of 76 characters (with padding), and every full line ends in
+  // a break.
+  if (ASize - LastLineStart >= LineBytes - 2)
+    AOut = PutLineBreak(AOut);
   return AOut;
 }
 
