@@ -31,7 +31,24 @@ const TEnumType& EnumType(TPluginState)
 }
 
 TDSPItemC::TDSPItemC() = default;
-TDSPItemC::~TDSPItemC() = default;
+TDSPItemC::~TDSPItemC()
+{
+  // The window may refer to the effect object; it goes first.
+  Frm.reset();
+  IntDsp.reset();
+}
+
+void TDSPItemC::AssignTo(TDSPItemC* ADest) const
+{
+  if (!ADest || ADest == this)
+    return;
+  ADest->FT = FT;
+  ADest->FDispName = FDispName;
+  ADest->FPluginPath = FPluginPath;
+  ADest->FPluginType = FPluginType;
+  ADest->FIntDSPKind = FIntDSPKind;
+  ADest->H = H;
+}
 
 void TDSPItemC::DefineProperties(TPropertyList& AList)
 {
@@ -46,4 +63,10 @@ void TDSPItemC::DefineProperties(TPropertyList& AList)
   AList.Enumeration("State", &FState);
   AList.Enumeration("IntDSPKind", &FIntDSPKind);
   AList.String("PresetName", &FPresetName);
+}
+
+void TDSPItemsC::SetItems(int AIndex, const TDSPItemC* AValue)
+{
+  if (TDSPItemC* Item = Items(AIndex); Item && AValue)
+    AValue->AssignTo(Item);
 }

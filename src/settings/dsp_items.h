@@ -5,6 +5,16 @@
 
 #include "settings/settings_record.h"
 
+#include <QObject>
+#include <QtGlobal>
+#include <memory>
+
+// The running built-in effect of a stage (dsp/integrated_dsp.h). Its class belongs to the layer
+// that runs the chain, so the pointer carries the deleter that layer gives it: destroying a
+// stage then frees its effect object without this layer knowing the class.
+class TIntegratedDSP;
+using TIntegratedDSPPtr = std::unique_ptr<TIntegratedDSP, void (*)(TIntegratedDSP*)>;
+
 // Numbered from 0 in this order; stored by identifier.
 enum TDSPType : int
 {
@@ -70,8 +80,18 @@ public:
   QString PresetName() const { return FPresetName; }
   void SetPresetName(const QString& AValue) { FPresetName = AValue; }
 
-  // The plug-in handle while loaded, 0 when none. Not persisted.
+  // Copies what identifies the stage (T, DispName, PluginPath, PluginType, IntDSPKind) and the
+  // handle H onto ADest. Params, State and PresetName are not copied, so a stage taken from the
+  // add dialog starts switched off, without settings and without a preset name.
+  void AssignTo(TDSPItemC* ADest) const;
+
+  // Not persisted: what the stage holds while it runs.
+  // The plug-in handle while loaded, 0 when none.
   quint32 H = 0;
+  // The running built-in effect, or none.
+  TIntegratedDSPPtr IntDsp{nullptr, nullptr};
+  // The open VST parameter window (a widget of the DSP windows), or none.
+  std::unique_ptr<QObject> Frm;
 
 protected:
   TDSPType FT = dspPlugin;
@@ -84,6 +104,12 @@ protected:
   QString FPresetName;
 };
 
-// The chain, in chain order; owns its stages.
+// The chain, in chain order; owns its stages. Add appends a new stage (switched off, no
+// settings); Items reads one.
 class TDSPItemsC : public TOwnedCollection<TDSPItemC>
-{};
+{
+public:
+  // Replaces the stage at AIndex by a copy of AValue, with the copying rules of AssignTo.
+  // Out-of-range indexes and a missing value do nothing.
+  void SetItems(int AIndex, const TDSPItemC* AValue);
+};
