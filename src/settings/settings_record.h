@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 // Identifiers of an enumeration, in the order of its values (the first is value 0).
@@ -102,7 +103,8 @@ public:
   TPropertyInfo& StringList(const QString& AName, QStringList* AField);
 
   template <class E>
-  TPropertyInfo& Enumeration(const QString& AName, E* AField, std::optional<E> ADefault = {})
+  TPropertyInfo& Enumeration(const QString& AName, E* AField,
+                             std::optional<std::type_identity_t<E>> ADefault = {})
   {
     TPropertyInfo& Info = Add(AName, TPropertyKind::Enumeration);
     Info.Enum = &EnumType(E{});

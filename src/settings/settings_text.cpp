@@ -377,8 +377,10 @@ private:
   void SkipBlanks()
   {
     while (FP < FEnd && static_cast<uchar>(*FP) <= ' ') {
-      if (*FP == '\0')
+      if (*FP == '\0') {
+        FTokenLine = FLine;
         Fail(QStringLiteral("Invalid character"));
+      }
       if (*FP == '\n')
         ++FLine;
       ++FP;
