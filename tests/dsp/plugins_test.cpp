@@ -1,0 +1,315 @@
+// Plug-in discovery: the catalogue, the Winamp DSP and VST lists with real plug-ins, and the
+// VST bridge's binding with its failures.
+#include "dsp_test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cfenv>
+
+using namespace dsptest;
+
+namespace {
+
+const QString SystemVSTFolder = QStringLiteral("/usr/lib/vst/");
+
+class TPluginsTest : public TChainTest
+{
+protected:
+  QStringList Names(const TDSPItemsC& AList)
+  {
+    QStringList Result;
+    for (int i = 0; i < AList.Count(); ++i)
+      Result.append(AList.Items(i)->DispName());
+    return Result;
+  }
+
+  const TDSPItemC* Find(const TDSPItemsC& AList, const QString& AName)
+  {
+    for (int i = 0; i < AList.Count(); ++i)
+      if (AList.Items(i)->DispName() == AName)
+        return AList.Items(i);
+    return nullptr;
+  }
+
+  void UseVSTFolder(const QString& AText) { FSettings.SetVSTFolder({AText}); }
+
+  QString Folder(const QTemporaryDir& ADir) { return ADir.path() + QLatin1Char('/'); }
+
+  QTemporaryDir FFolder;
+};
+
+TEST_F(TPluginsTest, BothKindsOffGiveTheThreeBuiltInStages)
+{
+  const auto List = GetAvailableDSPs();
+  ASSERT_EQ(Names(*List), QStringList({"Equalizer", "Compressor", "Gain"}));
+  const TIntDSPKind Kinds[] = {dspEqualizer, dspCompressor, dspGain};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(List->Items(i)->T(), dspIntegrated);
+    EXPECT_EQ(List->Items(i)->IntDSPKind(), Kinds[i]);
+    EXPECT_EQ(List->Items(i)->State(), psOff);
+  }
+  EXPECT_EQ(WinampDSPPlugins(), nullptr);
+  EXPECT_EQ(VSTPlugins(), nullptr);
+  EXPECT_FALSE(VSTBound());
+  EXPECT_TRUE(FBoxes.Calls.isEmpty());
+}
+
+TEST_F(TPluginsTest, WinampDSPPluginsAreListedByTheirNamesAndStayLoaded)
+{
+  FSettings.SetAllowWinampPlugins(true);
+  // A file that is no plug-in is listed all the same, without a handle.
+  ASSERT_TRUE(QFile::copy(BinDir() + "Plugins/dsp_echo.so", Folder(FFolder) + "dsp_echo.so"));
+  QFile Bogus(Folder(FFolder) + "dsp_bogus.so");
+  ASSERT_TRUE(Bogus.open(QIODevice::WriteOnly));
+  Bogus.write("not a library");
+  Bogus.close();
+  ASSERT_TRUE(QDir().mkdir(Folder(FFolder) + "dsp_folder.so"));
+  SetupPlugins(&FSettings, FData.path() + "/", Folder(FFolder), 0, QString(), {}, {});
+
+  const auto List = GetAvailableDSPs();
+  ASSERT_EQ(List->Count(), 5);
+  const TDSPItemC* Echo = Find(*List, QStringLiteral("(DSP) Echo [dsp_echo.so]"));
+  ASSERT_NE(Echo, nullptr) << Names(*List).join(" | ").toStdString();
+  EXPECT_EQ(Echo->T(), dspPlugin);
+  EXPECT_EQ(Echo->PluginType(), ptDSP);
+  EXPECT_EQ(Echo->PluginPath(), QStringLiteral("dsp_echo.so"));
+  EXPECT_NE(Echo->H, 0u);
+  const TDSPItemC* Broken = Find(*List, QStringLiteral("(DSP)  [dsp_bogus.so]"));
+  ASSERT_NE(Broken, nullptr) << Names(*List).join(" | ").toStdString();
+  EXPECT_EQ(Broken->H, 0u);
+
+  // Kept while switched on: the same handles, no new scan.
+  const quint32 Handle = Echo->H;
+  QFile::copy(BinDir() + "Plugins/dsp_tremolo.so", Folder(FFolder) + "dsp_tremolo.so");
+  const auto Again = GetAvailableDSPs();
+  EXPECT_EQ(Again->Count(), 5);
+  EXPECT_EQ(Find(*Again, QStringLiteral("(DSP) Echo [dsp_echo.so]"))->H, Handle);
+
+  // Off and on again: a fresh scan.
+  FSettings.SetAllowWinampPlugins(false);
+  EXPECT_EQ(GetAvailableDSPs()->Count(), 3);
+  EXPECT_EQ(WinampDSPPlugins(), nullptr);
+  FSettings.SetAllowWinampPlugins(true);
+  EXPECT_NE(Find(*GetAvailableDSPs(), QStringLiteral("(DSP) Tremolo [dsp_tremolo.so]")), nullptr);
+  EXPECT_TRUE(FBoxes.Calls.isEmpty());
+}
+
+TEST_F(TPluginsTest, SystemVSTPluginsAreListedWithTheNamesTheyReport)
+{
+  if (!QFileInfo::exists(SystemVSTFolder + "MaFreeverb-vst.so"))
+    GTEST_SKIP() << "Debian's dpf-plugins-vst is not installed";
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(QStringLiteral("  /usr/lib/vst  ")); // trimmed, "/" added
+  const auto List = GetAvailableDSPs();
+  EXPECT_TRUE(FBoxes.Calls.isEmpty());
+  ASSERT_TRUE(VSTBound());
+  const TDSPItemC* Reverb =
+      Find(*List, QStringLiteral("(VST) DISTRHO MaFreeverb [MaFreeverb-vst.so]"));
+  ASSERT_NE(Reverb, nullptr) << Names(*List).join(" | ").toStdString();
+  EXPECT_EQ(Reverb->PluginType(), ptVST);
+  EXPECT_EQ(Reverb->PluginPath(), SystemVSTFolder + "MaFreeverb-vst.so");
+  EXPECT_EQ(Reverb->H, 0u);
+  EXPECT_NE(Find(*List, QStringLiteral("(VST) falkTX Kars [Kars-vst.so]")), nullptr);
+  // One entry per plug-in file; ProM.vst is a folder.
+  const QStringList Files = QDir(SystemVSTFolder).entryList({"*.so"}, QDir::Files);
+  EXPECT_EQ(List->Count(), 3 + Files.size());
+  for (int i = 3; i < List->Count(); ++i)
+    EXPECT_TRUE(List->Items(i)->DispName().startsWith("(VST) "));
+}
+
+TEST_F(TPluginsTest, SystemVSTStageKeepsItsParamsAcrossARestartOnChannelZero)
+{
+  if (!QFileInfo::exists(SystemVSTFolder + "MaGigaverb-vst.so"))
+    GTEST_SKIP() << "Debian's dpf-plugins-vst is not installed";
+  FSettings.SetAllowVstPlugins(true);
+  const auto Catalogue = GetAvailableDSPs();
+  const TDSPItemC* Choice =
+      Find(*Catalogue, QStringLiteral("(VST) DISTRHO MaGigaverb [MaGigaverb-vst.so]"));
+  ASSERT_NE(Choice, nullptr);
+  TDSPItemC* Stage = FList.Add();
+  Choice->AssignTo(Stage);
+  ASSERT_EQ(FManager.WorkChannel(), 0u);
+  Tick(0);
+  ASSERT_NE(Stage->H, 0u);
+  const int Count = VST().GetParamCount(Stage->H);
+  ASSERT_EQ(Count, 8);
+  std::vector<float> Values;
+  for (int i = 0; i < Count; ++i) {
+    Values.push_back(VST().GetParam(Stage->H, i) == 0.25f ? 0.75f : 0.25f);
+    VST().SetParam(Stage->H, i, Values.back());
+  }
+  // The plug-in may round what it is given; what it reports is what is stored and applied.
+  for (int i = 0; i < Count; ++i)
+    Values[i] = VST().GetParam(Stage->H, i);
+
+  FManager.StartAllDSPs();
+  ASSERT_EQ(Stage->Params().size(), Count);
+  for (int i = 0; i < Count; ++i)
+    EXPECT_EQ(Stage->Params().at(i).toFloat(), Values[i]) << "parameter " << i;
+  ASSERT_NE(Stage->H, 0u);
+  for (int i = 0; i < Count; ++i)
+    EXPECT_EQ(VST().GetParam(Stage->H, i), Values[i]) << "parameter " << i;
+}
+
+TEST_F(TPluginsTest, VSTFolderScanKeepsOnlyUsablePluginsAndFollowsTheFolderSetting)
+{
+  const QString Dir = Folder(FFolder);
+  ASSERT_TRUE(QFile::copy(BinDir() + "VST/vexmo_testgain.so", Dir + "testgain.so"));
+  ASSERT_TRUE(
+      QFile::copy(QStringLiteral(VEXMO_VST_FIXTURES_DIR "libnotavst.so"), Dir + "notavst.so"));
+  QFile Text(Dir + "readme.so");
+  ASSERT_TRUE(Text.open(QIODevice::WriteOnly));
+  Text.write("hello");
+  Text.close();
+  ASSERT_TRUE(QDir().mkdir(Dir + "folder.so"));
+  FSettings.SetAllowVstPlugins(true);
+
+  struct TCase
+  {
+    QStringList Setting;
+    bool Found;
+  };
+  const TCase Cases[] = {
+      {{Dir}, true},
+      {{FFolder.path()}, true}, // without a final "/"
+      {{Dir, Dir}, false},      // two lines name no folder
+      {{Dir + "missing/"}, false},
+  };
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Setting.join('|').toStdString());
+    FSettings.SetVSTFolder(Case.Setting);
+    // Dropping the list (as a new folder does) lets the next catalogue scan again.
+    FSettings.SetAllowVstPlugins(false);
+    LoadVSTList();
+    FSettings.SetAllowVstPlugins(true);
+    const auto List = GetAvailableDSPs();
+    if (Case.Found) {
+      ASSERT_EQ(Names(*List).mid(3), QStringList({"(VST) Vexmo Vexmo Test Gain [testgain.so]"}));
+      EXPECT_EQ(List->Items(3)->PluginPath(), Dir + "testgain.so");
+    } else {
+      EXPECT_EQ(List->Count(), 3);
+    }
+  }
+  EXPECT_TRUE(FBoxes.Calls.isEmpty());
+
+  // A plug-in added after the scan is not seen until the list is dropped.
+  FSettings.SetVSTFolder({Dir});
+  FSettings.SetAllowVstPlugins(false);
+  LoadVSTList();
+  FSettings.SetAllowVstPlugins(true);
+  EXPECT_EQ(GetAvailableDSPs()->Count(), 4);
+  ASSERT_TRUE(QFile::copy(BinDir() + "VST/vexmo_testgain.so", Dir + "second.so"));
+  EXPECT_EQ(GetAvailableDSPs()->Count(), 4);
+}
+
+TEST_F(TPluginsTest, MissingOrIncompleteBridgeIsReportedOncePerSwitchingOn)
+{
+  struct TCase
+  {
+    QString ProgramFolder;
+    QString Fallback;
+    QString Reason;
+  };
+  const TCase Cases[] = {
+      {Folder(FFolder), QStringLiteral("libbass_vst_nowhere.so"), QString()},
+      {QStringLiteral(VEXMO_DSP_FIXTURES_DIR "incomplete/"), VSTBridgeFileName,
+       QStringLiteral("Unable to locate a function (VST)")},
+  };
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(BinDir() + "VST/");
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.ProgramFolder.toStdString());
+    InitProgramFolder(Case.ProgramFolder);
+    SetVSTBridgeFallbackName(Case.Fallback);
+    FBoxes.Calls.clear();
+    auto List = GetAvailableDSPs();
+    EXPECT_EQ(List->Count(), 3);
+    ASSERT_EQ(FBoxes.Calls.size(), 1);
+    EXPECT_EQ(FBoxes.Calls[0].Text, QStringLiteral("VST bridge load error"));
+    EXPECT_EQ(FBoxes.Calls[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+    EXPECT_FALSE(VSTBound());
+    if (!Case.Reason.isEmpty())
+      EXPECT_EQ(VSTBindError(), Case.Reason);
+    else
+      EXPECT_FALSE(VSTBindError().isEmpty());
+    // Opening the add dialog again: no second message, no plug-ins.
+    List = GetAvailableDSPs();
+    EXPECT_EQ(List->Count(), 3);
+    EXPECT_EQ(FBoxes.Calls.size(), 1);
+    // Switching off and on tries again.
+    FSettings.SetAllowVstPlugins(false);
+    LoadVSTList();
+    FSettings.SetAllowVstPlugins(true);
+    GetAvailableDSPs();
+    EXPECT_EQ(FBoxes.Calls.size(), 2);
+    FSettings.SetAllowVstPlugins(false);
+    LoadVSTList();
+    FSettings.SetAllowVstPlugins(true);
+  }
+}
+
+TEST_F(TPluginsTest, BridgeIsFoundByPlainNameWhenTheProgramFolderLacksIt)
+{
+  // The test program's library path holds the build's bin/, as an installed system copy
+  // would be found.
+  InitProgramFolder(Folder(FFolder));
+  ASSERT_TRUE(BindVST()) << VSTBindError().toStdString();
+  EXPECT_TRUE(VSTBound());
+  EXPECT_NE(VST().GetParamInfo, nullptr);
+  // Binding again is allowed and keeps it bound.
+  ASSERT_TRUE(BindVST());
+  UnbindVST();
+  EXPECT_FALSE(VSTBound());
+  EXPECT_EQ(VST().ChannelSetDSP, nullptr);
+}
+
+TEST_F(TPluginsTest, PluginRaisingAnErrorWhileProbedIsReportedAndLeftOut)
+{
+  InitProgramFolder(QStringLiteral(VEXMO_DSP_FIXTURES_DIR "throwing/"));
+  ASSERT_TRUE(QFile::copy(BinDir() + "VST/vexmo_testgain.so", Folder(FFolder) + "crash.so"));
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(Folder(FFolder));
+  const auto List = GetAvailableDSPs();
+  EXPECT_EQ(List->Count(), 3);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(FBoxes.Calls[0].Text,
+            QStringLiteral("Error loading VST plugin (crash.so): access violation in plug-in h=0"));
+  EXPECT_EQ(FBoxes.Calls[0].Caption, QStringLiteral("Error"));
+  EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+}
+
+TEST_F(TPluginsTest, ScanMasksFloatingPointExceptions)
+{
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(BinDir() + "VST/");
+  feenableexcept(FE_DIVBYZERO | FE_INVALID);
+  ASSERT_NE(fegetexcept(), 0);
+  GetAvailableDSPs();
+  EXPECT_EQ(fegetexcept(), 0);
+  fedisableexcept(FE_ALL_EXCEPT);
+}
+
+TEST_F(TPluginsTest, ListFilesMatchesTheMaskWithHiddenFilesAndWithoutFolders)
+{
+  const QString Dir = Folder(FFolder);
+  for (const char* Name : {"dsp_a.so", "DSP_B.SO", ".dsp_hidden.so", "dsp_c.txt", "other.so"}) {
+    QFile File(Dir + Name);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+  }
+  ASSERT_TRUE(QDir().mkdir(Dir + "dsp_dir.so"));
+  QStringList Files{QStringLiteral("kept")};
+  ListFiles(Dir, QStringLiteral("dsp_*.so"), Files);
+  Files.sort();
+  EXPECT_EQ(Files, QStringList({"DSP_B.SO", "dsp_a.so", "kept"}));
+  Files.clear();
+  ListFiles(Dir, QStringLiteral("*.so"), Files);
+  EXPECT_TRUE(Files.contains(".dsp_hidden.so"));
+  EXPECT_FALSE(Files.contains("dsp_dir.so"));
+  Files.clear();
+  ListFiles(Dir + "missing/", QStringLiteral("*"), Files);
+  EXPECT_TRUE(Files.isEmpty());
+}
+
+} // namespace
