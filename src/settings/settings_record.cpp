@@ -213,9 +213,23 @@ int TCollection::IndexOf(const TCollectionItem* AItem) const
   return -1;
 }
 
+void TSettingsRecord::SetName(const QString& AValue)
+{
+  for (qsizetype I = 0; I < AValue.size(); ++I) {
+    const char16_t C = AValue[I].unicode();
+    const bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
+    if (!Letter && !(I > 0 && C >= '0' && C <= '9'))
+      return;
+  }
+  FName = AValue;
+}
+
 void TSettingsRecord::DefineProperties(TPropertyList& AList)
 {
   TPersistent::DefineProperties(AList);
-  AList.String("Name", &FName).Stored = false;
+  AList
+      .String(
+          "Name", [this] { return Name(); }, [this](const QString& AValue) { SetName(AValue); })
+      .Stored = false;
   AList.Integer("Tag", &FTag, 0);
 }

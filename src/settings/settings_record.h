@@ -201,8 +201,10 @@ class TSettingsRecord : public TPersistent
 public:
   void DefineProperties(TPropertyList& AList) override;
 
+  // The name goes into the text's header, so only an identifier (or nothing) is taken; anything
+  // else is ignored.
   QString Name() const { return FName; }
-  void SetName(const QString& AValue) { FName = AValue; }
+  void SetName(const QString& AValue);
   qint32 Tag() const { return FTag; }
   void SetTag(qint32 AValue) { FTag = AValue; }
 

@@ -467,6 +467,25 @@ TEST_F(SettingsTextTest, SkipsUnknownNamesAndWrongKinds)
   EXPECT_EQ(Record.Mask, 0xFFFFFFFFu);
 }
 
+TEST_F(SettingsTextTest, NameIsReadOnlyAsAnIdentifier)
+{
+  // The name is never written as a property but goes into the header; a name that is not an
+  // identifier would make the next save unreadable.
+  TSettings Record;
+  for (const char* Bad : {"a b", "1a", "x:y", "a''b", "n\xC3\xA4me"}) {
+    ASSERT_FALSE(
+        ReadSettingsText(Record, QByteArray("object TSettings\n  Name = '") + Bad + "'\nend\n")
+            .Failed());
+    EXPECT_TRUE(Record.Name().isEmpty()) << Bad;
+  }
+  ASSERT_FALSE(ReadSettingsText(Record, "object TSettings\n  name = 'Main_2'\nend\n").Failed());
+  EXPECT_EQ(Str(Record.Name()), "Main_2");
+  const QByteArray Text = WriteSettingsText(Record);
+  EXPECT_TRUE(Text.startsWith("object Main_2: TSettings\r\n  TLS = False\r\n")) << Str(Text);
+  TSettings Back;
+  EXPECT_FALSE(ReadSettingsText(Back, Text).Failed());
+}
+
 TEST_F(SettingsTextTest, UnsignedValuesRoundTripThroughTheirSignedForm)
 {
   for (quint32 Value : {0u, 1u, 2147483647u, 2147483648u, 4294967295u}) {
