@@ -467,6 +467,37 @@ TEST_F(SettingsTextTest, SkipsUnknownNamesAndWrongKinds)
   EXPECT_EQ(Record.Mask, 0xFFFFFFFFu);
 }
 
+// Identifiers outside ASCII make the writer put a UTF-8 byte-order mark in front.
+class TUmlautRecord : public TSettingsRecord
+{
+public:
+  QString ClassName() const override
+  {
+    return QString::fromUtf8("TGr\xC3\xB6\xC3\x9F"
+                             "e");
+  }
+  void DefineProperties(TPropertyList& AList) override
+  {
+    TSettingsRecord::DefineProperties(AList);
+    AList.Integer(QString::fromUtf8("L\xC3\xA4nge"), &Length);
+  }
+  qint32 Length = 5;
+};
+
+TEST_F(SettingsTextTest, NonAsciiIdentifiersGetAByteOrderMark)
+{
+  TUmlautRecord Record;
+  const QByteArray Text = WriteSettingsText(Record);
+  EXPECT_EQ(Str(Text), Str(Crlf("\xEF\xBB\xBFobject TGr\xC3\xB6\xC3\x9F"
+                                "e\n"
+                                "  L\xC3\xA4nge = 5\n"
+                                "end\n")));
+  TUmlautRecord Back;
+  Back.Length = 0;
+  ASSERT_FALSE(ReadSettingsText(Back, Text).Failed());
+  EXPECT_EQ(Back.Length, 5);
+}
+
 TEST_F(SettingsTextTest, NameIsReadOnlyAsAnIdentifier)
 {
   // The name is never written as a property but goes into the header; a name that is not an
