@@ -156,7 +156,8 @@ void TCaptureServer::Serve()
       std::lock_guard Guard(FMutex);
       if (Complete)
         FRequests.push_back(Request);
-      Reply = FReply;
+      // A copy of its own: the test may replace the reply while this thread still sends it.
+      Reply = QByteArray(FReply.constData(), FReply.size());
       Silent = FSilent;
     }
     FArrived.notify_all();

@@ -1,0 +1,270 @@
+// Station client figures, each against a peer measured in the same run:
+//  1. a 10,000-entry playlist from the local station, from the request to the list in the
+//     callback, against the curl command-line tool fetching the same address (goal: ratio at
+//     most 1.5);
+//  2. the upload of a 100 MB file: how fast the form is built, and the peak memory of the whole
+//     upload above the baseline as a multiple of the file size (goal: at most 1.6).
+//
+//   vexmo_api_bench [repetitions] [upload MB]
+#include "api/request_worker.h"
+#include "api/upload_form.h"
+#include "settings/connection_settings.h"
+#include "station_server.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+double Median(std::vector<double> AValues)
+{
+  std::sort(AValues.begin(), AValues.end());
+  return AValues[AValues.size() / 2];
+}
+
+// Kilobytes of a "VmRSS:" or "VmHWM:" line of /proc/self/status.
+qint64 StatusKb(const char* AKey)
+{
+  QFile Status("/proc/self/status");
+  if (!Status.open(QIODevice::ReadOnly))
+    return -1;
+  for (const QByteArray& Line : Status.readAll().split('\n'))
+    if (Line.startsWith(AKey))
+      return Line.mid(qstrlen(AKey)).trimmed().split(' ').value(0).toLongLong();
+  return -1;
+}
+
+// Makes VmHWM start again from the current resident size (Linux 4.0 and later).
+bool ResetPeak()
+{
+  QFile ClearRefs("/proc/self/clear_refs");
+  return ClearRefs.open(QIODevice::WriteOnly) && ClearRefs.write("5") == 1;
+}
+
+// Accepts connections, reads and forgets every request, answers "200 OK": a station that costs
+// this process no memory, so that the peak belongs to the client alone.
+class TSinkServer
+{
+public:
+  TSinkServer()
+  {
+    FListener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in Address{};
+    Address.sin_family = AF_INET;
+    Address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(FListener, reinterpret_cast<sockaddr*>(&Address), sizeof Address);
+    ::listen(FListener, 4);
+    socklen_t Length = sizeof Address;
+    ::getsockname(FListener, reinterpret_cast<sockaddr*>(&Address), &Length);
+    FPort = ntohs(Address.sin_port);
+    FThread = std::thread([this] { Serve(); });
+  }
+  ~TSinkServer()
+  {
+    FStop = true;
+    ::shutdown(FListener, SHUT_RDWR);
+    FThread.join();
+    ::close(FListener);
+  }
+  quint16 Port() const { return FPort; }
+
+private:
+  void Serve()
+  {
+    while (!FStop) {
+      const int Socket = ::accept(FListener, nullptr, nullptr);
+      if (Socket < 0)
+        return;
+      static char Buffer[1 << 16];
+      QByteArray Head;
+      qint64 Left = -1;
+      for (;;) {
+        const ssize_t Got = ::recv(Socket, Buffer, sizeof Buffer, 0);
+        if (Got <= 0)
+          break;
+        if (Left < 0) {
+          Head.append(Buffer, Got);
+          const qsizetype End = Head.indexOf("\r\n\r\n");
+          if (End < 0)
+            continue;
+          const qsizetype At = Head.toLower().indexOf("content-length:");
+          const qint64 Length =
+              At < 0 ? 0
+                     : Head.mid(At + 15, Head.indexOf('\r', At) - At - 15).trimmed().toLongLong();
+          Left = Length - (Head.size() - End - 4);
+        } else {
+          Left -= Got;
+        }
+        if (Left <= 0)
+          break;
+      }
+      const char Reply[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK";
+      (void)::send(Socket, Reply, sizeof Reply - 1, MSG_NOSIGNAL);
+      ::close(Socket);
+    }
+  }
+  int FListener = -1;
+  quint16 FPort = 0;
+  std::atomic<bool> FStop{false};
+  std::thread FThread;
+};
+
+// One request, timed from creating the worker to the callback; the callback's own check that
+// the list arrived whole.
+double TimeWorker(const std::function<void(TAPI*)>& AStart, size_t AExpected, bool& AOk)
+{
+  QEventLoop Loop;
+  QElapsedTimer Clock;
+  double Ms = 0;
+  Clock.start();
+  auto* Worker = new TAPI([&](TAPI* ASender) {
+    Ms = Clock.nsecsElapsed() / 1e6;
+    const auto List = ASender->TakePlaylist();
+    AOk = ASender->Success() && (AExpected == 0 || (List && List->size() == AExpected));
+    if (!ASender->Success())
+      std::fprintf(stderr, "request failed: %s\n", qPrintable(ASender->Error()));
+    Loop.quit();
+  });
+  AStart(Worker);
+  Loop.exec();
+  return Ms;
+}
+
+void PlaylistFetch(int ARepetitions)
+{
+  constexpr int Entries = 10000;
+  TStationOptions Options;
+  Options.Entries = Entries;
+  Options.AutoFill = false;
+  Options.KeepPlayed = -1;
+  Options.LogToStderr = false;
+  TStationServer Station(Options);
+  if (!Station.Start()) {
+    std::fprintf(stderr, "station: %s\n", qPrintable(Station.ErrorText()));
+    return;
+  }
+  Station.SetTime(QDateTime::currentDateTime());
+  Settings->SetServer("127.0.0.1");
+  Settings->SetPort(Station.Port());
+  Settings->SetUser("demo");
+  Settings->SetPass("demo");
+  const QString URL = Station.BaseUrl() + "/?user=demo&pass=demo&action=getplaylist2";
+
+  std::vector<double> Ours, Curl;
+  bool AllOk = true;
+  for (int I = 0; I <= ARepetitions; ++I) { // the first round warms up and is not counted
+    bool Ok = false;
+    const double OurMs = TimeWorker([](TAPI* W) { W->GetPlaylistContents(); }, Entries, Ok);
+    AllOk = AllOk && Ok;
+
+    QElapsedTimer Clock;
+    Clock.start();
+    QProcess CurlProcess;
+    CurlProcess.start("curl", {"-s", "-f", "-o", "/dev/null", URL});
+    const bool CurlOk = CurlProcess.waitForFinished(30000) && CurlProcess.exitCode() == 0;
+    const double CurlMs = Clock.nsecsElapsed() / 1e6;
+    AllOk = AllOk && CurlOk;
+    if (I > 0) {
+      Ours.push_back(OurMs);
+      Curl.push_back(CurlMs);
+    }
+  }
+  const QByteArray Body = [&] {
+    QProcess P;
+    P.start("curl", {"-s", URL});
+    P.waitForFinished(30000);
+    return P.readAllStandardOutput();
+  }();
+  std::printf("playlist of %d entries (%lld bytes), median of %d:\n", Entries,
+              static_cast<long long>(Body.size()), ARepetitions);
+  std::printf("  TAPI request to list in callback  %8.2f ms\n", Median(Ours));
+  std::printf("  curl command-line tool            %8.2f ms\n", Median(Curl));
+  std::printf("  ratio TAPI / curl                 %8.2f   (goal <= 1.5)%s\n",
+              Median(Ours) / Median(Curl), AllOk ? "" : "   SOME REQUESTS FAILED");
+}
+
+void Upload(qint64 AMegabytes)
+{
+  const qint64 Size = AMegabytes * 1024 * 1024;
+  QTemporaryDir Dir;
+  const QString Path = Dir.filePath("voice track.flac");
+  {
+    QFile File(Path);
+    if (!File.open(QIODevice::WriteOnly))
+      return;
+    // Random bytes, like compressed audio; written in pieces so the baseline stays small.
+    std::vector<quint32> Piece(256 * 1024);
+    for (qint64 Done = 0; Done < Size; Done += qint64(Piece.size() * 4)) {
+      QRandomGenerator::global()->fillRange(Piece.data(), Piece.size());
+      File.write(reinterpret_cast<const char*>(Piece.data()),
+                 std::min<qint64>(Size - Done, qint64(Piece.size() * 4)));
+    }
+  }
+
+  // The form alone, as InsertVoiceTrack builds it on the UI thread.
+  QElapsedTimer Clock;
+  Clock.start();
+  qint64 FormSize = 0;
+  {
+    const QByteArray Form = BuildUploadForm("demo", "demo", Path, 1);
+    FormSize = Form.size();
+  }
+  const double BuildMs = Clock.nsecsElapsed() / 1e6;
+  Clock.start();
+  {
+    QFile File(Path);
+    File.open(QIODevice::ReadOnly);
+    const QByteArray Plain = File.readAll().toBase64(); // the peer: Qt's own whole-file Base64
+  }
+  const double PeerMs = Clock.nsecsElapsed() / 1e6;
+
+  TSinkServer Sink;
+  Settings->SetServer("127.0.0.1");
+  Settings->SetPort(Sink.Port());
+  const bool PeakReset = ResetPeak();
+  const qint64 BaselineKb = StatusKb("VmRSS:");
+  bool Ok = false;
+  Clock.start();
+  const double TotalMs = TimeWorker([&](TAPI* W) { W->InsertVoiceTrack(1, Path); }, 0, Ok);
+  const qint64 PeakKb = StatusKb("VmHWM:");
+  const double Ratio = double(PeakKb - BaselineKb) * 1024 / double(Size);
+
+  std::printf("upload of a %lld MB file (form %lld bytes, %.3f x the file):\n",
+              static_cast<long long>(AMegabytes), static_cast<long long>(FormSize),
+              double(FormSize) / double(Size));
+  std::printf("  form building                     %8.1f MB/s (%.0f ms)\n",
+              AMegabytes / (BuildMs / 1000), BuildMs);
+  std::printf("  peer: read whole + QByteArray::toBase64 %8.1f MB/s (%.0f ms)\n",
+              AMegabytes / (PeerMs / 1000), PeerMs);
+  std::printf("  whole upload to a sink on loopback %7.0f ms%s\n", TotalMs,
+              Ok ? "" : "   UPLOAD FAILED");
+  std::printf("  peak memory above baseline        %8.3f x the file size (goal <= 1.6)%s\n", Ratio,
+              PeakReset ? "" : "   (peak could not be reset: figure includes set-up)");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  QCoreApplication App(argc, argv);
+  const int Repetitions = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
+  const qint64 Megabytes = argc > 2 ? std::max(1, atoi(argv[2])) : 100;
+  Settings = new TSettings;
+  PlaylistFetch(Repetitions);
+  Upload(Megabytes);
+  return 0;
+}
