@@ -1,0 +1,96 @@
+#include "dsp_ui/mic_dsp_frm.h"
+
+#include "dsp/dsp_manager.h"
+#include "dsp_ui/dsp_manager_fr.h"
+#include "settings/player_ini.h"
+#include "settings/system_ini.h"
+#include "ui_common/screen_utils.h"
+
+#include <QHBoxLayout>
+#include <QListView>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+TMicDSPFrm::TMicDSPFrm(QWidget* AParent, TPlayerIni* APlayerIni, TSystemIni* ASystemIni)
+    : QDialog(AParent), FPlayerIni(APlayerIni ? APlayerIni : PlayerIni),
+      FSystemIni(ASystemIni ? ASystemIni : SystemIni)
+{
+  setObjectName(QStringLiteral("MicDSPFrm"));
+  setWindowTitle(QStringLiteral("DSP"));
+  resize(ScaleForDpi(268), ScaleForDpi(250));
+
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Button1 = new QPushButton(QStringLiteral("OK"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setMinimumSize(ScaleForDpi(75), ScaleForDpi(23));
+  Button1->setDefault(true);
+  connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* Bottom = new QHBoxLayout;
+  Bottom->addStretch(1);
+  Bottom->addWidget(Button1);
+  auto* Layout = new QVBoxLayout(this);
+  const int Margin = ScaleForDpi(8);
+  Layout->setContentsMargins(Margin, Margin, Margin, Margin);
+  Layout->setSpacing(ScaleForDpi(6));
+  Layout->addWidget(Panel1, 1);
+  Layout->addLayout(Bottom);
+
+  FormCreate();
+}
+
+TMicDSPFrm::~TMicDSPFrm()
+{
+  if (FDSPManagerFr)
+    FDSPManagerFr->SetDSPManager(nullptr);
+  FDSPManager.reset();
+  delete FDSPManagerFr;
+}
+
+void TMicDSPFrm::FormCreate()
+{
+  if (FDSPManager)
+    return;
+  FDSPManager = std::make_unique<TDSPManager>(QStringLiteral("Mic"));
+  // The chain stays the player settings'.
+  if (FPlayerIni)
+    FDSPManager->SetDSPList(&FPlayerIni->MicDSPList());
+  FDSPManagerFr = new TDSPManagerFr(Panel1);
+  FDSPManagerFr->setObjectName(QStringLiteral("MicDSPManagerFrame"));
+  auto* PanelLayout = new QVBoxLayout(Panel1);
+  PanelLayout->setContentsMargins(0, 0, 0, 0);
+  PanelLayout->addWidget(FDSPManagerFr);
+  FDSPManagerFr->SetVSTUseTextUI(FSystemIni && FSystemIni->ScreenReaderMode() &&
+                                 FSystemIni->ScreenReaderVSTTextUI());
+  FDSPManagerFr->SetDSPManager(FDSPManager.get());
+  // The main window shows the window from then on; the rows must already be there.
+  FDSPManagerFr->UpdateDSPListView();
+  setFocusProxy(FDSPManagerFr->lDSP);
+}
+
+void TMicDSPFrm::showEvent(QShowEvent* AEvent)
+{
+  QDialog::showEvent(AEvent);
+  if (!AEvent->spontaneous())
+    FormShow();
+}
+
+void TMicDSPFrm::FormShow()
+{
+  // TranslateForm(this, "MicDSP.Captions") goes here.
+  FDSPManagerFr->lDSP->setFocus();
+}
+
+void TMicDSPFrm::done(int AResult)
+{
+  QDialog::done(AResult);
+  FormClose();
+}
+
+void TMicDSPFrm::FormClose()
+{
+  if (FPlayerIni)
+    FPlayerIni->Save();
+}
