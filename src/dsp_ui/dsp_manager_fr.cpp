@@ -12,6 +12,7 @@
 #include "settings/system_ini.h"
 #include "ui_common/common_images.h"
 #include "ui_common/screen_utils.h"
+#include "ui_common/translate_form.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -34,6 +35,8 @@ constexpr int IconSize = 16;
 TDSPManagerFr::TDSPManagerFr(QWidget* AParent) : QWidget(AParent)
 {
   setObjectName(QStringLiteral("DSPManagerFr"));
+  // The windows the panel sits in translate their own captions, not the panel's.
+  MarkAsFrame(this);
   resize(ScaleForDpi(192), ScaleForDpi(149));
 
   FModel = new TDSPChainModel(this);

@@ -5,6 +5,7 @@
 #include "settings/player_ini.h"
 #include "settings/system_ini.h"
 #include "ui_common/screen_utils.h"
+#include "ui_common/translate_form.h"
 
 #include <QHBoxLayout>
 #include <QListView>
@@ -79,7 +80,7 @@ void TMicDSPFrm::showEvent(QShowEvent* AEvent)
 
 void TMicDSPFrm::FormShow()
 {
-  // TranslateForm(this, "MicDSP.Captions") goes here.
+  TranslateForm(this, QStringLiteral("MicDSP.Captions"));
   FDSPManagerFr->lDSP->setFocus();
 }
 
