@@ -5,8 +5,12 @@
 #include <QStringDecoder>
 #include <QUrl>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -63,7 +67,8 @@ inline const char16_t* U(const QString& S)
 inline void AssignText(QString& AStr, const char16_t* AText, qsizetype ALen)
 {
   if (AStr.isDetached() && AStr.capacity() >= ALen) {
-    AStr.resize(ALen);
+    if (AStr.size() != ALen)
+      AStr.resize(ALen);
     if (ALen > 0)
       std::memcpy(static_cast<void*>(AStr.data()), AText, size_t(ALen) * sizeof(char16_t));
   } else {
@@ -71,10 +76,73 @@ inline void AssignText(QString& AStr, const char16_t* AText, qsizetype ALen)
   }
 }
 
+// Names are short: a plain loop beats a call to memcmp. The loop stops at the first difference,
+// so a NUL in A ends it when B holds none.
+inline bool SameChars(const char16_t* A, const char16_t* B, qsizetype ALen)
+{
+  for (qsizetype I = 0; I < ALen; ++I)
+    if (A[I] != B[I])
+      return false;
+  return true;
+}
+
+// The same, four characters at a time, for A known to hold at least ALen characters.
+inline bool SameCharsBounded(const char16_t* A, const char16_t* B, qsizetype ALen)
+{
+  if (ALen < 4)
+    return SameChars(A, B, ALen);
+  quint64 X, Y;
+  for (qsizetype I = 0; I + 4 <= ALen; I += 4) {
+    std::memcpy(&X, A + I, 8);
+    std::memcpy(&Y, B + I, 8);
+    if (X != Y)
+      return false;
+  }
+  std::memcpy(&X, A + ALen - 4, 8);
+  std::memcpy(&Y, B + ALen - 4, 8);
+  return X == Y;
+}
+
+inline quint32 HashOf(const char16_t* AName, qsizetype ALen)
+{
+  if (ALen == 0)
+    return 0;
+  const qsizetype Mid = std::min<qsizetype>(ALen, ALen / 2 + 1);
+  return quint32(ALen) * (quint32(AName[0]) + quint32(AName[ALen - 1]) + quint32(AName[Mid - 1]));
+}
+
+// First "&", TAB, LF or CR in [AFrom, ATo), or ATo.
+inline const char16_t* NextSpecial(const char16_t* AFrom, const char16_t* ATo)
+{
+  const char16_t* P = AFrom;
+#if defined(__SSE2__)
+  const __m128i Amp = _mm_set1_epi16(u'&');
+  const __m128i Tab = _mm_set1_epi16(9);
+  const __m128i Lf = _mm_set1_epi16(10);
+  const __m128i Cr = _mm_set1_epi16(13);
+  while (ATo - P >= 8) {
+    const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const unsigned M = unsigned(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(V, Amp), _mm_cmpeq_epi16(V, Tab)),
+                     _mm_or_si128(_mm_cmpeq_epi16(V, Lf), _mm_cmpeq_epi16(V, Cr)))));
+    if (M)
+      return P + (__builtin_ctz(M) >> 1);
+    P += 8;
+  }
+#endif
+  while (P < ATo && *P != u'&' && *P != 9 && *P != 10 && *P != 13)
+    ++P;
+  return P;
+}
+
+inline const char16_t* D(const QString& S)
+{
+  return reinterpret_cast<const char16_t*>(S.constData());
+}
+
 inline bool SameText(const QString& AStr, const char16_t* AText, qsizetype ALen)
 {
-  return AStr.size() == ALen &&
-         (ALen == 0 || std::memcmp(AStr.constData(), AText, size_t(ALen) * sizeof(char16_t)) == 0);
+  return AStr.size() == ALen && SameChars(D(AStr), AText, ALen);
 }
 
 // Literal comparison at APos; stops at the first difference, so never reads past a NUL.
@@ -133,6 +201,9 @@ template <TNameKind Kind> inline const char16_t* NameEnd(const char16_t* AStart)
   const char16_t* P = AStart + 1;
   for (;; ++P) {
     const char16_t C = *P;
+    // Letters and most name characters: no terminator is above ">" ("?" for a target).
+    if (C > (Kind == TNameKind::PI ? u'?' : u'>'))
+      continue;
     if (C == 0 || C == u'>' || IsWs(C))
       return P;
     if constexpr (Kind == TNameKind::PI) {
@@ -153,7 +224,7 @@ void CollapseWhitespace(QString& AText)
 {
   const qsizetype N = AText.size();
   qsizetype I = 0;
-  const char16_t* Src = U(AText);
+  const char16_t* Src = D(AText);
   while (I < N && IsWs(Src[I]))
     ++I;
   if (I == N) {
@@ -236,15 +307,20 @@ qint64 CharRefNumber(QStringView AName)
 // The five predefined entities; 0 when the name is none of them.
 char16_t PredefinedEntity(QStringView AName)
 {
+  const char16_t* N = AName.utf16();
   switch (AName.size()) {
   case 2:
-    if (AName[1] != u't')
+    if (N[1] != u't')
       return 0;
-    return AName[0] == u'l' ? u'<' : AName[0] == u'g' ? u'>' : 0;
+    return N[0] == u'l' ? u'<' : N[0] == u'g' ? u'>' : 0;
   case 3:
-    return AName == u"amp" ? u'&' : 0;
+    return N[0] == u'a' && N[1] == u'm' && N[2] == u'p' ? u'&' : 0;
   case 4:
-    return AName == u"apos" ? u'\'' : AName == u"quot" ? u'"' : 0;
+    if (N[0] == u'a' && N[1] == u'p' && N[2] == u'o' && N[3] == u's')
+      return u'\'';
+    if (N[0] == u'q' && N[1] == u'u' && N[2] == u'o' && N[3] == u't')
+      return u'"';
+    return 0;
   default:
     return 0;
   }
@@ -267,13 +343,7 @@ const char16_t* SkipTextDecl(const char16_t* AText)
 
 quint32 XmlNameHash(QStringView AName)
 {
-  const qsizetype L = AName.size();
-  if (L == 0)
-    return 0;
-  const qsizetype Mid = std::min<qsizetype>(L, L / 2 + 1);
-  const quint32 Sum = quint32(AName[0].unicode()) + quint32(AName[L - 1].unicode()) +
-                      quint32(AName[Mid - 1].unicode());
-  return quint32(L) * Sum;
+  return HashOf(AName.utf16(), AName.size());
 }
 
 TNvpNode::TNvpNode(const QString& AName, const QString& AValue)
@@ -288,6 +358,7 @@ void TNvpList::Add(std::unique_ptr<TNvpNode> ANode)
     return;
   ANode->NameHash = XmlNameHash(ANode->Name);
   FItems.push_back(std::move(ANode));
+  Changed();
 }
 
 void TNvpList::AddOrReplace(std::unique_ptr<TNvpNode> ANode)
@@ -300,34 +371,77 @@ void TNvpList::AddOrReplace(std::unique_ptr<TNvpNode> ANode)
     FItems[size_t(I)] = std::move(ANode);
   else
     FItems.push_back(std::move(ANode));
+  Changed();
 }
 
 void TNvpList::Clear()
 {
   FItems.clear();
+  Changed();
 }
 
 int TNvpList::IndexOf(QStringView AName, quint32 AHash) const
 {
   const qsizetype L = AName.size();
+  if (FItems.size() > 16) {
+    if (!FIndexed) {
+      for (size_t I = 0; I < FItems.size(); ++I) {
+        const QString& N = FItems[I]->Name;
+        FIndex.emplace(std::u16string_view(D(N), size_t(N.size())), int(I));
+      }
+      FIndexed = true;
+    }
+    const auto It = FIndex.find(std::u16string_view(AName.utf16(), size_t(L)));
+    if (It == FIndex.end())
+      return -1;
+    const TNvpNode* N = FItems[size_t(It->second)].get();
+    if (N->Name == AName)
+      return It->second;
+    // A node was renamed after all: fall back to the walk.
+  }
   for (size_t I = 0; I < FItems.size(); ++I) {
     const TNvpNode* N = FItems[I].get();
-    if (N->NameHash == AHash && N->Name.size() == L &&
-        std::memcmp(N->Name.constData(), AName.data(), size_t(L) * sizeof(char16_t)) == 0)
+    if (N->NameHash == AHash && N->Name.size() == L && SameChars(D(N->Name), AName.utf16(), L))
       return int(I);
   }
   return -1;
 }
 
+void TNvpList::Resolve(TNvpNode& ANode) const
+{
+  Q_UNUSED(ANode);
+}
+
 TNvpNode* TNvpList::Node(QStringView AName) const
 {
-  const int I = IndexOf(AName, XmlNameHash(AName));
-  return I >= 0 ? FItems[size_t(I)].get() : nullptr;
+  const char16_t* Name = AName.utf16();
+  const qsizetype L = AName.size();
+  const quint32 Hash = HashOf(Name, L);
+  TNvpNode* N = nullptr;
+  if (FItems.size() <= 16) {
+    // Short lists (the attributes of a tag): walked right here.
+    for (const std::unique_ptr<TNvpNode>& Item : FItems)
+      if (Item->NameHash == Hash && Item->Name.size() == L && SameChars(D(Item->Name), Name, L)) {
+        N = Item.get();
+        break;
+      }
+  } else {
+    const int I = IndexOf(AName, Hash);
+    N = I >= 0 ? FItems[size_t(I)].get() : nullptr;
+  }
+  if (N && FPending)
+    Resolve(*N);
+  return N;
 }
 
 TNvpNode* TNvpList::Node(int AIndex) const
 {
-  return AIndex >= 0 && AIndex < Count() ? FItems[size_t(AIndex)].get() : nullptr;
+  if (AIndex < 0 || AIndex >= Count())
+    return nullptr;
+  TNvpNode* N = FItems[size_t(AIndex)].get();
+  if (FPending)
+    Resolve(*N);
+  return N;
 }
 
 QString TNvpList::Value(QStringView AName) const
@@ -352,74 +466,173 @@ TAttrList::~TAttrList() = default;
 
 void TAttrList::MoveToSpare()
 {
-  // Reversed, so that the next tag takes the nodes back in their old order: a run of tags with
-  // the same attributes then finds each name already in place.
-  for (size_t I = FItems.size(); I-- > 0;)
-    FSpare.push_back(std::move(FItems[I]));
-  FItems.clear();
+  // The next tag takes the nodes back in their old order, so a run of tags with the same
+  // attributes finds each name already in place.
+  if (FSpareNext >= FSpare.size()) {
+    FSpare.clear();
+    FSpare.swap(FItems);
+  } else {
+    FItems.insert(FItems.end(), std::make_move_iterator(FSpare.begin() + qsizetype(FSpareNext)),
+                  std::make_move_iterator(FSpare.end()));
+    FSpare.clear();
+    FSpare.swap(FItems);
+  }
+  FSpareNext = 0;
+  FPending = false;
+  Changed();
+}
+
+void TAttrList::Resolve(TNvpNode& ANode) const
+{
+  TAttr& A = static_cast<TAttr&>(ANode);
+  if (A.FRaw) {
+    AssignText(A.Value, A.FRaw, A.FRawLen);
+    A.FRaw = nullptr;
+  }
 }
 
 TAttr* TAttrList::AddReused(const char16_t* AName, qsizetype ANameLen, const char16_t* AValue,
-                            qsizetype AValueLen)
+                            qsizetype AValueLen, bool ALazy)
 {
   std::unique_ptr<TNvpNode> N;
-  if (!FSpare.empty()) {
-    N = std::move(FSpare.back());
-    FSpare.pop_back();
-  } else {
+  if (FSpareNext < FSpare.size())
+    N = std::move(FSpare[FSpareNext++]);
+  else
     N = std::make_unique<TAttr>();
-  }
   TAttr* A = static_cast<TAttr*>(N.get());
   if (!SameText(A->Name, AName, ANameLen)) {
     AssignText(A->Name, AName, ANameLen);
     A->NameHash = XmlNameHash(A->Name);
   }
-  AssignText(A->Value, AValue, AValueLen);
+  if (ALazy) {
+    A->FRaw = AValue;
+    A->FRawLen = AValueLen;
+    FPending = true;
+  } else {
+    AssignText(A->Value, AValue, AValueLen);
+    A->FRaw = nullptr;
+  }
   A->ValueType = vtNormal;
   A->AttrType = atUnknown;
+  A->FPlain = false;
   FItems.push_back(std::move(N));
+  Changed();
   return A;
 }
 
-void TAttrList::Analyze(const char16_t* AStart, const char16_t*& AFinal)
+// End of a quoted value: the closing quote AQuote or the end of the text. APlain is cleared when
+// the value holds a character that normalisation changes ("&", TAB, LF, CR). With the end of the
+// text known, eight characters are looked at in one step.
+inline const char16_t* ValueEnd(const char16_t* AFrom, const char16_t* AEnd, char16_t AQuote,
+                                bool& APlain)
+{
+  const char16_t* Q = AFrom;
+#if defined(__SSE2__)
+  if (AEnd) {
+    const __m128i Quote = _mm_set1_epi16(short(AQuote));
+    const __m128i Amp = _mm_set1_epi16(u'&');
+    const __m128i Tab = _mm_set1_epi16(9);
+    const __m128i Lf = _mm_set1_epi16(10);
+    const __m128i Cr = _mm_set1_epi16(13);
+    const __m128i Zero = _mm_setzero_si128();
+    while (AEnd - Q >= 8) {
+      const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Q));
+      const unsigned Stop = unsigned(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(V, Quote), _mm_cmpeq_epi16(V, Zero))));
+      const unsigned Special = unsigned(_mm_movemask_epi8(
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(V, Amp), _mm_cmpeq_epi16(V, Tab)),
+                       _mm_or_si128(_mm_cmpeq_epi16(V, Lf), _mm_cmpeq_epi16(V, Cr)))));
+      if (Stop) {
+        if (Special & ((Stop & (0u - Stop)) - 1))
+          APlain = false;
+        return Q + (__builtin_ctz(Stop) >> 1);
+      }
+      if (Special)
+        APlain = false;
+      Q += 8;
+    }
+  }
+#else
+  Q_UNUSED(AEnd);
+#endif
+  for (;; ++Q) {
+    const char16_t E = *Q;
+    if (E > u'\'') // NUL, TAB, LF, CR, both quotes and "&" are all below
+      continue;
+    if (E == AQuote || E == 0)
+      return Q;
+    if (E == u'&' || E == 9 || E == 10 || E == 13)
+      APlain = false;
+  }
+}
+
+inline bool IsAttrNameEnd(char16_t C)
+{
+  return C == 0 || C == u'>' || C == u'/' || C == u'=' || IsWs(C);
+}
+
+void TAttrList::Analyze(const char16_t* AStart, const char16_t* AEnd, const char16_t*& AFinal,
+                        bool ALazy)
 {
   MoveToSpare();
   const char16_t* P = AStart;
-  const char16_t* NameStart = nullptr;
-  qsizetype NameLen = 0;
-  int State = 0;
   for (;;) {
-    const char16_t C = *P;
-    if (C == 0 || C == u'>')
+    // Expecting a name.
+    char16_t C = *P;
+    while (IsWs(C))
+      C = *++P;
+    if (!IsNameStart(C)) // also NUL, ">", "/" and "?"
       break;
-    if (IsWs(C)) {
-      ++P;
-      continue;
-    }
-    if (State == 0) {
-      if (!IsNameStart(C))
-        break;
-      NameStart = P;
-      P = NameEnd<TNameKind::Attr>(P);
-      NameLen = P - NameStart;
-      State = 1;
-    } else if (State == 1) {
-      if (C == u'=')
-        State = 2;
-      ++P;
-    } else if (C == u'"' || C == u'\'') {
-      const char16_t* V = P + 1;
-      const char16_t* Q = V;
-      while (*Q && *Q != C)
-        ++Q;
-      AddReused(NameStart, NameLen, V, Q - V);
-      P = *Q ? Q + 1 : Q;
-      State = 0;
+    if (FSpareNext == FSpare.size())
+      FSpare.push_back(std::make_unique<TAttr>());
+    TAttr* A = static_cast<TAttr*>(FSpare[FSpareNext].get());
+    // Tags of one kind repeat their attributes in the same order: the node in line usually
+    // carries this very name already.
+    const qsizetype Known = A->Name.size();
+    if (Known > 0 &&
+        (AEnd && AEnd - P > Known ? SameCharsBounded(P, D(A->Name), Known)
+                                  : SameChars(P, D(A->Name), Known)) &&
+        IsAttrNameEnd(P[Known])) {
+      P += Known;
     } else {
-      ++P;
+      const char16_t* NameStart = P;
+      P = NameEnd<TNameKind::Attr>(P);
+      AssignText(A->Name, NameStart, P - NameStart);
+      A->NameHash = HashOf(NameStart, P - NameStart);
     }
+    // Expecting "=", then a quote; anything else is passed over, NUL and ">" end the walk (and
+    // drop the name).
+    for (C = *P; C != u'='; C = *++P)
+      if (C == 0 || C == u'>') {
+        AFinal = P;
+        Changed();
+        return;
+      }
+    for (C = *++P; C != u'"' && C != u'\''; C = *++P)
+      if (C == 0 || C == u'>') {
+        AFinal = P;
+        Changed();
+        return;
+      }
+    const char16_t* V = P + 1;
+    bool Plain = true;
+    const char16_t* Q = ValueEnd(V, AEnd, C, Plain);
+    if (ALazy && Plain) {
+      A->FRaw = V;
+      A->FRawLen = Q - V;
+      FPending = true;
+    } else {
+      AssignText(A->Value, V, Q - V);
+      A->FRaw = nullptr;
+    }
+    A->FPlain = Plain;
+    A->ValueType = vtNormal;
+    A->AttrType = atUnknown;
+    FItems.push_back(std::move(FSpare[FSpareNext++]));
+    P = *Q ? Q + 1 : Q;
   }
   AFinal = P;
+  Changed();
 }
 
 void TElemList::Add(std::unique_ptr<TElemDef> ANode)
@@ -459,11 +672,13 @@ TXmlParser::~TXmlParser()
 {
   // The entity stack may own scanners; free them before the texts they point back into.
   EntityStack.clear();
+  FRetired.clear();
 }
 
 void TXmlParser::Clear()
 {
   EntityStack.clear();
+  FRetired.clear();
   FOwnedText = QString();
   FBuffer = KEmptyText;
   FBufferEnd = KEmptyText;
@@ -518,8 +733,7 @@ bool TXmlParser::LoadFromBuffer(QStringView ABuffer)
 
 bool TXmlParser::LoadFromBuffer(const QString& ABuffer)
 {
-  if (ABuffer.contains(QChar(0)))
-    return LoadFromBuffer(QStringView(ABuffer));
+  // No search for a NUL here: every walk through the text stops at the first one anyway.
   Clear();
   try {
     // Shared, not copied: the caller's string detaches if it is changed later.
@@ -626,6 +840,15 @@ QString TXmlParser::TranslateCharacter(uint AUnicodeValue)
   if (AUnicodeValue == 0 || AUnicodeValue > 0x10FFFF ||
       (AUnicodeValue >= 0xD800 && AUnicodeValue <= 0xDFFF))
     return QStringLiteral("?");
+  // The Latin-1 range (accented letters, mostly) without an allocation each time.
+  static constexpr auto KLatin1 = [] {
+    std::array<char16_t, 256> T{};
+    for (int I = 0; I < 256; ++I)
+      T[size_t(I)] = char16_t(I);
+    return T;
+  }();
+  if (AUnicodeValue < 256)
+    return QString::fromRawData(QC(&KLatin1[AUnicodeValue]), 1);
   const char32_t C = AUnicodeValue;
   return QString::fromUcs4(&C, 1);
 }
@@ -694,8 +917,14 @@ void TXmlParser::PopEntity()
   FNext = Top.LastPos;
   FCurEnd = Top.LastEnd;
   FCurEncoding = Top.Encoding;
+  FRetired.push_back(std::move(Top));
   EntityStack.pop_back();
   FSemiFrom = FSemiFound = nullptr;
+}
+
+QStringView TXmlParser::DocBuffer() const
+{
+  return QStringView(FBuffer, EndOfText(FBuffer));
 }
 
 const char16_t* TXmlParser::FindSemicolon(const char16_t* AFrom)
@@ -741,6 +970,7 @@ void TXmlParser::StartScan()
 
 bool TXmlParser::Scan()
 {
+  FRetired.clear();
   for (;;) {
     if (!FHasPos) {
       FHasPos = true;
@@ -752,10 +982,9 @@ bool TXmlParser::Scan()
     while (*FNext == 0 && !EntityStack.empty())
       PopEntity();
     if (*FNext == 0) {
-      FNext = FBufferEnd;
-      FCurEnd = FBufferEnd;
-      CurStart = FBufferEnd;
-      CurFinal = FBufferEnd > FBuffer ? FBufferEnd - 1 : FBufferEnd;
+      // The document's text ends at its first NUL; FNext stays there, so later calls end too.
+      CurStart = FNext;
+      CurFinal = FNext > FBuffer ? FNext - 1 : FNext;
       return false;
     }
     CurStart = FNext;
@@ -794,7 +1023,7 @@ void TXmlParser::ScanXmlProlog(const char16_t* AStart)
 {
   CurPartType = ptXmlProlog;
   const char16_t* Final;
-  CurAttr.Analyze(AStart + 5, Final);
+  CurAttr.Analyze(AStart + 5, FCurEnd, Final, false);
   const QString Enc = CurAttr.Value(u"encoding");
   if (EntityStack.empty()) {
     FXmlVersion = CurAttr.Value(u"version");
@@ -802,7 +1031,7 @@ void TXmlParser::ScanXmlProlog(const char16_t* AStart)
     FStandalone = CurAttr.Value(u"standalone") == u"yes";
   }
   const char16_t* E = Find2(Final, u'?', u'>');
-  CurFinal = E ? E + 1 : FCurEnd - 1;
+  CurFinal = E ? E + 1 : EndOfText(Final) - 1;
   FNext = CurFinal + 1;
   FCurEncoding = Enc.isEmpty() ? QStringLiteral("UTF-8") : Enc.toUpper();
   CurName.clear();
@@ -816,8 +1045,8 @@ void TXmlParser::ScanPI(const char16_t* AStart)
   const char16_t* TargetEnd = NameEnd<TNameKind::PI>(Target);
   AssignText(CurName, Target, TargetEnd - Target);
   const char16_t* E = Find2(Target, u'?', u'>');
-  const char16_t* ContentEnd = E ? E : FCurEnd;
-  CurFinal = E ? E + 1 : FCurEnd - 1;
+  const char16_t* ContentEnd = E ? E : EndOfText(Target);
+  CurFinal = E ? E + 1 : ContentEnd - 1;
   FNext = CurFinal + 1;
   if (ContentEnd > TargetEnd)
     AssignText(CurContent, TargetEnd, ContentEnd - TargetEnd);
@@ -833,7 +1062,7 @@ void TXmlParser::ScanComment(const char16_t* AStart)
 {
   CurPartType = ptComment;
   const char16_t* E = Find3(AStart + 4, u'-', u'-', u'>');
-  CurFinal = E ? E + 2 : FCurEnd - 1;
+  CurFinal = E ? E + 2 : EndOfText(AStart + 4) - 1;
   FNext = CurFinal + 1;
 }
 
@@ -842,9 +1071,9 @@ void TXmlParser::ScanCData(const char16_t* AStart)
   CurPartType = ptCData;
   const char16_t* From = AStart + 9;
   const char16_t* E = Find3(From, u']', u']', u'>');
-  const char16_t* To = E ? E : FCurEnd;
+  const char16_t* To = E ? E : EndOfText(From);
   CurContent = TranslateEncoding(QString(QC(From), To - From));
-  CurFinal = E ? E + 2 : FCurEnd - 1;
+  CurFinal = E ? E + 2 : To - 1;
   FNext = CurFinal + 1;
 }
 
@@ -857,21 +1086,29 @@ void TXmlParser::ScanTag(const char16_t* AStart)
     ++Name;
   }
   const char16_t* NameStop = NameEnd<TNameKind::Tag>(Name);
-  AssignText(CurName, Name, NameStop - Name);
+  if (!SameText(CurName, Name, NameStop - Name))
+    AssignText(CurName, Name, NameStop - Name);
   const char16_t* Final;
-  CurAttr.Analyze(NameStop, Final);
+  // Values are left in the text only when it is the document's own, which outlives them;
+  // an entity's text may be freed while the attributes are still current.
+  CurAttr.Analyze(NameStop, FCurEnd, Final, EntityStack.empty());
   if (*Final == u'/')
     Type = ptEmptyTag;
   const char16_t* Gt = FindChar(Final, u'>');
-  CurFinal = Gt ? Gt : FCurEnd - 1;
+  CurFinal = Gt ? Gt : EndOfText(Final) - 1;
   FNext = CurFinal + 1;
   CurPartType = Type;
   if (Type == ptEndTag)
     return;
   if (Elements.Count() > 0)
     ApplyAttrDefs();
-  for (int I = 0, N = CurAttr.Count(); I < N; ++I)
-    NormalizeAttr(*CurAttr.Attr(I));
+  for (const std::unique_ptr<TNvpNode>& Node : CurAttr.FItems) {
+    TAttr& A = static_cast<TAttr&>(*Node);
+    if (!A.FPlain || A.AttrType != atUnknown) {
+      CurAttr.Resolve(A);
+      NormalizeAttr(A);
+    }
+  }
 }
 
 void TXmlParser::ApplyAttrDefs()
@@ -901,21 +1138,84 @@ void TXmlParser::ApplyAttrDefs()
 void TXmlParser::NormalizeAttr(TAttr& AAttr)
 {
   const bool Declared = AAttr.AttrType != atUnknown && AAttr.AttrType != atCData;
-  const char16_t* B = U(AAttr.Value);
+  const char16_t* B = D(AAttr.Value);
   const char16_t* E = B + AAttr.Value.size();
-  const char16_t* P = B;
-  while (P < E && *P != u'&' && *P != 9 && *P != 10 && *P != 13)
-    ++P;
-  if (P == E) {
-    if (Declared)
-      AAttr.Value = CollapseSpaces(AAttr.Value);
-    return;
+  if (NextSpecial(B, E) != E) {
+    // Built in a string kept from tag to tag, then copied into the value's own memory, so that
+    // a long run of tags with references allocates nothing.
+    NormalizeValue(B, E);
+    AssignText(AAttr.Value, D(FScratch), FScratch.size());
   }
-  QString Out;
-  Out.reserve(AAttr.Value.size());
-  std::vector<const TEntityDef*> Active;
-  AppendAttrText(Out, B, E, 0, Active);
-  AAttr.Value = Declared ? CollapseSpaces(Out) : Out;
+  if (Declared)
+    AAttr.Value = CollapseSpaces(AAttr.Value);
+}
+
+void TXmlParser::NormalizeValue(const char16_t* AFrom, const char16_t* ATo)
+{
+  // Into FScratch. Predefined entities, character references and undeclared names make the
+  // text no longer (but for a character translated into more than its reference), so it is
+  // written straight into room of the value's size; from the first declared entity on, the rest
+  // goes through AppendAttrText.
+  FScratch.resize(ATo - AFrom);
+  char16_t* W = reinterpret_cast<char16_t*>(FScratch.data());
+  const char16_t* P = AFrom;
+  const char16_t* SemiFrom = nullptr;
+  const char16_t* SemiAt = nullptr;
+  for (;;) {
+    const char16_t* S = NextSpecial(P, ATo);
+    std::memcpy(W, P, size_t(S - P) * sizeof(char16_t));
+    W += S - P;
+    P = S;
+    if (P == ATo)
+      break;
+    if (*P != u'&') {
+      *W++ = u' ';
+      ++P;
+      continue;
+    }
+    const char16_t* From = P + 2;
+    const char16_t* Semi;
+    if (From > ATo) {
+      Semi = ATo;
+    } else if (SemiFrom && From >= SemiFrom && From <= SemiAt) {
+      Semi = SemiAt;
+    } else {
+      Semi = From;
+      while (Semi < ATo && *Semi != u';')
+        ++Semi;
+      SemiFrom = From;
+      SemiAt = Semi;
+    }
+    if (Semi >= ATo) {
+      *W++ = u'&';
+      ++P;
+      continue;
+    }
+    const QStringView Name(P + 1, Semi);
+    if (const char16_t Pre = PredefinedEntity(Name)) {
+      *W++ = Pre;
+    } else if (Name.startsWith(u'#')) {
+      const QString T = ResolveCharRef(Name);
+      if (T.size() > Semi + 1 - P) {
+        const qsizetype Used = W - reinterpret_cast<char16_t*>(FScratch.data());
+        FScratch.resize(Used + T.size() + (ATo - Semi - 1));
+        W = reinterpret_cast<char16_t*>(FScratch.data()) + Used;
+      }
+      std::memcpy(W, D(T), size_t(T.size()) * sizeof(char16_t));
+      W += T.size();
+    } else {
+      if (Entities.Count() > 0 && Entities.Node(Name)) {
+        FScratch.resize(W - reinterpret_cast<char16_t*>(FScratch.data()));
+        std::vector<const TEntityDef*> Active;
+        AppendAttrText(FScratch, P, ATo, 0, Active);
+        return;
+      }
+      std::memcpy(W, Name.utf16(), size_t(Name.size()) * sizeof(char16_t));
+      W += Name.size();
+    }
+    P = Semi + 1;
+  }
+  FScratch.resize(W - reinterpret_cast<char16_t*>(FScratch.data()));
 }
 
 void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char16_t* ATo,
@@ -927,6 +1227,9 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
   const char16_t* SemiFrom = nullptr;
   const char16_t* SemiAt = nullptr;
   while (P < ATo) {
+    P = NextSpecial(P, ATo);
+    if (P == ATo)
+      break;
     const char16_t C = *P;
     if (C == 9 || C == 10 || C == 13) {
       AOut.append(QC(Run), P - Run);
@@ -980,7 +1283,7 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
       if (std::unique_ptr<TXmlParser> X =
               LoadExternalEntity(Ent->SystemId, Ent->PublicId, Ent->NotationName)) {
         const char16_t* T = SkipTextDecl(X->FBuffer);
-        Text = QString(QC(T), X->FBufferEnd - T);
+        Text = QString(QC(T), EndOfText(T) - T);
       }
     } else {
       Text = Ent->Value;
@@ -990,7 +1293,7 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
       continue;
     }
     AActive.push_back(Ent);
-    AppendAttrText(AOut, U(Text), U(Text) + Text.size(), ADepth + 1, AActive);
+    AppendAttrText(AOut, D(Text), D(Text) + Text.size(), ADepth + 1, AActive);
     AActive.pop_back();
   }
   AOut.append(QC(Run), P - Run);
@@ -1170,7 +1473,7 @@ struct TXmlParser::TDtdReader
       N.Instance = P.LoadExternalEntity(Ent->SystemId, Ent->PublicId, Ent->NotationName);
       if (N.Instance) {
         const char16_t* T = SkipTextDecl(N.Instance->FBuffer);
-        Text = QStringView(T, N.Instance->FBufferEnd);
+        Text = QStringView(T, EndOfText(T));
       }
     } else {
       Text = Ent->Value;
@@ -1668,21 +1971,21 @@ void TXmlParser::ScanDtdc(const char16_t* AStart)
   QString PublicId, SystemId;
   bool HasExternal = false;
   if (At(P, u"SYSTEM") || At(P, u"PUBLIC")) {
-    TDtdReader R(*this, P, FCurEnd, false);
+    TDtdReader R(*this, P, EndOfText(P), false);
     HasExternal = R.ReadExternalId(PublicId, SystemId, false);
     P = R.Here();
   }
   while (IsWs(*P))
     ++P;
   if (*P == u'[') {
-    TDtdReader R(*this, P + 1, FCurEnd, false);
+    TDtdReader R(*this, P + 1, EndOfText(P + 1), false);
     R.Read();
     P = R.Here();
     if (*P == u']')
       ++P;
   }
   const char16_t* Gt = FindChar(P, u'>');
-  CurFinal = Gt ? Gt : FCurEnd - 1;
+  CurFinal = Gt ? Gt : EndOfText(P) - 1;
   FNext = CurFinal + 1;
   FDtdcStart = AStart;
   FDtdcFinal = CurFinal;
@@ -1691,8 +1994,9 @@ void TXmlParser::ScanDtdc(const char16_t* AStart)
   if (HasExternal && !SystemId.isEmpty()) {
     if (std::unique_ptr<TXmlParser> X = LoadExternalEntity(SystemId, PublicId, QString())) {
       const char16_t* T = SkipTextDecl(X->FBuffer);
-      if (TakeBudget(X->FBufferEnd - T)) {
-        TDtdReader R(*this, T, X->FBufferEnd, true);
+      const char16_t* End = EndOfText(T);
+      if (TakeBudget(End - T)) {
+        TDtdReader R(*this, T, End, true);
         R.Read();
       }
     }
@@ -1727,6 +2031,6 @@ void TXmlParser::SkipDtdc(const char16_t* AStart)
       break;
     }
   }
-  CurFinal = *P ? P : FCurEnd - 1;
+  CurFinal = *P ? P : P - 1;
   FNext = CurFinal + 1;
 }

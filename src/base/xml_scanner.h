@@ -23,6 +23,8 @@
 #include <QStringView>
 #include <QtGlobal>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 enum TPartType
@@ -107,7 +109,8 @@ public:
 };
 
 // An ordered list that owns its nodes. Lookup by name is exact (case-sensitive) and finds the
-// first node of that name; lookups outside the list give none or an empty text.
+// first node of that name; lookups outside the list give none or an empty text. A node's name is
+// not to be changed once it is in a list.
 class TNvpList
 {
 public:
@@ -133,7 +136,26 @@ public:
 
 protected:
   int IndexOf(QStringView AName, quint32 AHash) const;
+  // A list whose nodes may hold values not yet copied out of the document fills them in here;
+  // the accessors call it for each node they hand out while FPending is set.
+  virtual void Resolve(TNvpNode& ANode) const;
+  bool FPending = false;
+  // To be called after nodes were added, removed or renamed.
+  void Changed()
+  {
+    if (FIndexed) {
+      FIndex.clear();
+      FIndexed = false;
+    }
+  }
   std::vector<std::unique_ptr<TNvpNode>> FItems;
+
+private:
+  // Long lists (a document type declaration with many entities) are searched through a map from
+  // name to first position, built on the first lookup after a change, so that a document full of
+  // references cannot make every lookup walk the whole list.
+  mutable std::unordered_map<std::u16string_view, int> FIndex;
+  mutable bool FIndexed = false;
 };
 
 // An attribute of a tag (or a pseudo-attribute of a declaration or processing instruction).
@@ -143,6 +165,16 @@ public:
   using TNvpNode::TNvpNode;
   TValueType ValueType = vtNormal;
   TAttrType AttrType = atUnknown;
+
+private:
+  friend class TAttrList;
+  friend class TXmlParser;
+  // The value as read holds no "&", TAB, LF or CR, so normalising it changes nothing.
+  bool FPlain = false;
+  // A plain value still in the document text: copied into Value when the node is first handed
+  // out, so that attributes nobody asks for cost no copy.
+  const char16_t* FRaw = nullptr;
+  qsizetype FRawLen = 0;
 };
 
 class TAttrList : public TNvpList
@@ -160,16 +192,25 @@ public:
   // raw (no reference replacement, no normalisation); attributes are vtNormal and atUnknown.
   // A name whose "=" or quoted value never comes is dropped. Unquoted values are not recognised.
   // AStart must point into a NUL-terminated text.
-  void Analyze(const char16_t* AStart, const char16_t*& AFinal);
+  void Analyze(const char16_t* AStart, const char16_t*& AFinal)
+  {
+    Analyze(AStart, nullptr, AFinal, false);
+  }
 
 private:
   friend class TXmlParser;
   // Appends an attribute, reusing a node of an earlier tag when there is one, so that scanning a
   // long run of similar tags allocates nothing in the steady state.
   TAttr* AddReused(const char16_t* AName, qsizetype ANameLen, const char16_t* AValue,
-                   qsizetype AValueLen);
+                   qsizetype AValueLen, bool ALazy = false);
+  void Resolve(TNvpNode& ANode) const override;
   void MoveToSpare();
-  std::vector<std::unique_ptr<TNvpNode>> FSpare;
+  // Analyze knowing where the text ends (its terminating NUL), which lets long values be
+  // searched several characters at a time; AEnd may be none. With ALazy, plain values stay in
+  // the text until they are asked for: the text must outlive the list's current contents.
+  void Analyze(const char16_t* AStart, const char16_t* AEnd, const char16_t*& AFinal, bool ALazy);
+  std::vector<std::unique_ptr<TNvpNode>> FSpare; // nodes to reuse, from FSpareNext on
+  size_t FSpareNext = 0;
 };
 
 // An attribute declared by <!ATTLIST. Value holds the declared default (or fixed) value.
@@ -308,8 +349,9 @@ public:
   QString Source() const { return FSource; }
   QString CurEncoding() const { return FCurEncoding; }
   QString LoadErrorMessage() const { return FLoadErrorMessage; }
-  // The loaded text (empty when nothing is loaded); valid until the next load or Clear.
-  QStringView DocBuffer() const { return QStringView(FBuffer, FBufferEnd); }
+  // The loaded text up to its first NUL (empty when nothing is loaded); valid until the next
+  // load or Clear.
+  QStringView DocBuffer() const;
   // With Normalize on (the default after every load), text content is trimmed, inner runs of
   // whitespace become one space, and whitespace-only text is not reported.
   bool Normalize() const { return FNormalize; }
@@ -357,6 +399,10 @@ public:
   TEntityStack EntityStack;
 
 private:
+  // Entity texts that have been left during the current part; CurStart and CurFinal may still
+  // point into them, so they are freed only when the next part is scanned.
+  TEntityStack FRetired;
+
   struct TDtdReader;
   friend struct TDtdReader;
 
@@ -371,7 +417,9 @@ private:
   void ScanDtdc(const char16_t* AStart);
   void SkipDtdc(const char16_t* AStart);
   void ApplyAttrDefs();
+  QString FScratch; // reused while normalising attribute values
   void NormalizeAttr(TAttr& AAttr);
+  void NormalizeValue(const char16_t* AFrom, const char16_t* ATo);
   void AppendAttrText(QString& AOut, const char16_t* AFrom, const char16_t* ATo, int ADepth,
                       std::vector<const TEntityDef*>& AActive);
   QString ResolveCharRef(QStringView AName);
@@ -381,9 +429,12 @@ private:
   bool TakeBudget(qsizetype AChars);
   const char16_t* FindSemicolon(const char16_t* AFrom);
 
+  // The document's text ends at its first NUL; FBufferEnd is the NUL that ends the memory (a
+  // loaded QString may hold further NULs before it, behind which nothing is read but by the
+  // bounded block comparisons).
   const char16_t* FBuffer;
-  const char16_t* FBufferEnd; // the terminating NUL
-  qsizetype FBufferSize = 0;  // bytes of an owned copy, 0 when borrowed or absent
+  const char16_t* FBufferEnd;
+  qsizetype FBufferSize = 0; // bytes of an owned copy, 0 when borrowed or absent
   QString FOwnedText;
   QString FSource;
   QString FXmlVersion;
@@ -396,7 +447,8 @@ private:
   QString FCurEncoding;
   QString FLoadErrorMessage;
 
-  // Scan position: where the next part starts, in the text ending at FCurEnd.
+  // Scan position: where the next part starts; FCurEnd is the end of the memory of the text it
+  // lies in, which bounds the block reads.
   bool FHasPos = false;
   const char16_t* FNext = nullptr;
   const char16_t* FCurEnd = nullptr;

@@ -502,6 +502,13 @@ TEST(XmlScannerMalformed, EveryPrefixOfARichDocumentScansToItsEnd)
     while (P.Scan())
       ASSERT_LE(++Parts, Len + 10) << "length " << Len;
     EXPECT_EQ(P.CurStart, P.DocBuffer().utf16() + Len);
+    // A NUL ends the text just as well: nothing behind it is read.
+    const QString WithNul = Doc.left(Len) + QChar(0) + Doc.mid(Len);
+    P.LoadFromBuffer(WithNul);
+    EXPECT_EQ(P.DocBuffer().size(), Len);
+    const std::string Trace = PartTrace(P);
+    EXPECT_EQ(P.CurStart, P.DocBuffer().utf16() + Len);
+    EXPECT_EQ(Trace, TraceOf(Doc.left(Len))) << "length " << Len;
   }
 }
 
@@ -613,6 +620,21 @@ TEST(XmlScannerLists, NameHashAndLookup)
   L.AddOrReplace(std::make_unique<TNvpNode>(S("key"), S("v4")));
   EXPECT_EQ(L.Count(), 3);
   EXPECT_EQ(L.Value(0), u"v4");
+
+  // Long lists are looked up through an index; the first node of a name still wins, and
+  // replacing or adding keeps lookups right.
+  TNvpList Long;
+  for (int I = 0; I < 40; ++I)
+    Long.Add(std::make_unique<TNvpNode>(QString::number(I % 30), QString::number(I)));
+  EXPECT_EQ(Long.Value(u"5"), u"5");
+  EXPECT_EQ(Long.Node(u"35"), nullptr);
+  Long.AddOrReplace(std::make_unique<TNvpNode>(S("5"), S("new")));
+  Long.Add(std::make_unique<TNvpNode>(S("late"), S("L")));
+  EXPECT_EQ(Long.Value(u"5"), u"new");
+  EXPECT_EQ(Long.Value(u"late"), u"L");
+  EXPECT_EQ(Long.Value(u"29"), u"29");
+  Long.Clear();
+  EXPECT_EQ(Long.Node(u"late"), nullptr);
 
   TElemList E;
   for (const char* Name : {"b", "a", "c", "B"}) {
