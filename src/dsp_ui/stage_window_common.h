@@ -1,0 +1,38 @@
+// Pieces the stage windows (equalizer, compressor, gain, VST parameters) share.
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QAction;
+class QMenu;
+class QPushButton;
+class QWidget;
+class TLBar;
+
+// Places AWindow (sized already) centred over AOwner's window; without an owner, centred on the
+// screen AWindow is on. Either way the window stays on that screen.
+void CenterOnOwner(QWidget* AWindow, QWidget* AOwner);
+
+// The "Preset" drop-down of the equalizer and compressor windows: "Load" and "Delete" submenus
+// that the preset manager fills, and "Save...". Qt gives no automatic access keys, as wanted:
+// preset names are shown as typed.
+struct TPresetMenu
+{
+  QMenu* pmPreset = nullptr;
+  QMenu* Load1 = nullptr;
+  QAction* Save1 = nullptr;
+  QMenu* Delete1 = nullptr;
+};
+// Builds the menu as a child of AButton's window and hangs it on AButton, which then drops it
+// down below itself (with its arrow) on a click, Space or Enter.
+TPresetMenu CreatePresetMenu(QPushButton* AButton);
+
+// A value slider of the compressor and gain windows, set up in the order its range needs
+// (Prec, MinValue, MaxValue, then Value). ACaption is also its accessible name.
+TLBar* CreateValueBar(QWidget* AParent, const QString& AName, const QString& ACaption,
+                      float AMinValue, float AMaxValue, int APrec, const QString& AUnit,
+                      float AValue);
+// Stacks the sliders in AContainer, one row each, with room on the left for the widest caption
+// and on the right for the widest value text; then fixes the container's size to fit them.
+void PlaceValueBars(QWidget* AContainer, const QList<TLBar*>& ABars);
