@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -98,7 +99,11 @@ void TFrmVSTParam::BuildVSTTextUI()
   const int TrackLeft = fontMetrics().horizontalAdvance(QString(16, QLatin1Char('W')));
   const int TrackWidth = S(200);
   const int ValLeft = TrackLeft + TrackWidth + S(8);
-  const int ValWidth = S(130);
+  // The value texts get what is left of the window's width beside a vertical scroll bar, and at
+  // least room for a long value with its unit.
+  const int ScrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const int ValWidth = qMax(fontMetrics().horizontalAdvance(QStringLiteral("-000.000 dB")),
+                            width() - ValLeft - S(6) - ScrollBar);
   int RowHeight = S(20);
   int Pitch = S(28);
   QWidget* Previous = nullptr;
