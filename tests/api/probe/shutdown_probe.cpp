@@ -36,9 +36,9 @@ int main(int argc, char** argv)
     // In "pending" the replies have come and the workers wait for the UI thread, which never
     // looks at its events before the application is destroyed.
     QThread::msleep(200);
+    std::printf("live at exit: %d\n", TAPI::LiveCount());
     if (std::strcmp(Mode, "abandon") == 0)
       TAPI::AbandonAll();
-    std::printf("live at exit: %d\n", TAPI::LiveCount());
   }
   // The application object is gone; the workers must end on their own without touching it.
   QDeadlineTimer Deadline(10000);
