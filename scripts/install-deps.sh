@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth imagemagick libx11-dev
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core xvfb xauth imagemagick libx11-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl curl ca-certificates
   pulseaudio pulseaudio-utils libpulse-dev
   dpf-plugins-vst
   googletest libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev
   clang-14 libclang-rt-14-dev
   flac libflac-dev sox libsox-fmt-base
+  desktop-file-utils
 )
 
 missing=()
