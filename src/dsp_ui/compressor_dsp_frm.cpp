@@ -32,6 +32,8 @@ TCompressorDSPFrm::TCompressorDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(
   setObjectName(QStringLiteral("CompressorDSPFrm"));
   setWindowTitle(QStringLiteral("Compressor"));
   setAttribute(Qt::WA_DeleteOnClose);
+  // A stage window left open must not keep the program running once the main window closes.
+  setAttribute(Qt::WA_QuitOnClose, false);
   CreateControls();
 }
 

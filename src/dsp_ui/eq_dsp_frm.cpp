@@ -41,6 +41,8 @@ TEqDSPFrm::TEqDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(AParent), D(AD)
   setObjectName(QStringLiteral("EqDSPFrm"));
   setWindowTitle(QStringLiteral("Equalizer"));
   setAttribute(Qt::WA_DeleteOnClose);
+  // A stage window left open must not keep the program running once the main window closes.
+  setAttribute(Qt::WA_QuitOnClose, false);
   CreateControls();
 }
 

@@ -26,6 +26,8 @@ TGainDSPFrm::TGainDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(AParent), D(
   setObjectName(QStringLiteral("GainDSPFrm"));
   setWindowTitle(QStringLiteral("Gain"));
   setAttribute(Qt::WA_DeleteOnClose);
+  // A stage window left open must not keep the program running once the main window closes.
+  setAttribute(Qt::WA_QuitOnClose, false);
   const auto S = [this](int ASize) { return ScaleFrom96Dpi(this, ASize); };
 
   auto* Bars = new QWidget(this);

@@ -36,6 +36,8 @@ TFrmVSTParam::TFrmVSTParam(QWidget* AParent) : QWidget(AParent, Qt::Window)
 {
   setObjectName(QStringLiteral("FrmVSTParam"));
   setWindowTitle(QStringLiteral("VST"));
+  // Hidden or shown, it must not keep the program running once the main window closes.
+  setAttribute(Qt::WA_QuitOnClose, false);
   auto* Close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(Close, &QShortcut::activated, this, &QWidget::close);
 }

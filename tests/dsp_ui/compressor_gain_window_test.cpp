@@ -43,8 +43,6 @@ protected:
   void TearDown() override
   {
     Form.reset();
-    TCompressorDSPFrm::CloseOpen();
-    TGainDSPFrm::CloseOpen();
     TStageWindowTest::TearDown();
   }
 

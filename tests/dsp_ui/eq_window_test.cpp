@@ -44,7 +44,6 @@ protected:
   void TearDown() override
   {
     Form.reset();
-    TEqDSPFrm::CloseOpen();
     TStageWindowTest::TearDown();
   }
 

@@ -3,6 +3,10 @@
 #pragma once
 
 #include "dsp/plugins.h"
+#include "dsp_ui/compressor_dsp_frm.h"
+#include "dsp_ui/dsp_window_registry.h"
+#include "dsp_ui/eq_dsp_frm.h"
+#include "dsp_ui/gain_dsp_frm.h"
 #include "dsp_ui/input_box.h"
 #include "dsp_ui/value_control_accessible.h"
 #include "settings/system_ini.h"
@@ -55,6 +59,13 @@ protected:
 
   void TearDown() override
   {
+    // No window and no registration outlives the test.
+    TEqDSPFrm::CloseOpen();
+    TCompressorDSPFrm::CloseOpen();
+    TGainDSPFrm::CloseOpen();
+    for (TIntDSPKind Kind : {dspEqualizer, dspCompressor, dspGain})
+      RegisterStageWindow(Kind, {});
+    RegisterVSTParamWindow({});
     SetInputBoxHandler(FPreviousInput);
     // Nothing may keep pointing at this test's settings.
     SetupPlugins(nullptr, QString(), QString(), 0, QString(), {}, {});

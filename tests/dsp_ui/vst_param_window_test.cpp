@@ -23,6 +23,7 @@ protected:
   void SetUp() override
   {
     TStageWindowTest::SetUp();
+    FWasBound = VSTBound();
     FPreviousBridge =
         SetVSTBridgeFallbackName(QStringLiteral(VEXMO_BIN_DIR) + QStringLiteral("libbass_vst.so"));
     ASSERT_TRUE(BindVST()) << VSTBindError().toStdString();
@@ -42,6 +43,8 @@ protected:
       VST().ChannelRemoveDSP(0, Item->H);
     }
     SetVSTBridgeFallbackName(FPreviousBridge);
+    if (!FWasBound)
+      UnbindVST();
     TStageWindowTest::TearDown();
   }
 
@@ -59,6 +62,7 @@ protected:
 
 private:
   QString FPreviousBridge;
+  bool FWasBound = false;
 };
 
 TEST_F(VstParamWindowTest, TextInterfaceRows)
