@@ -3,6 +3,7 @@
 #include "base/message_box.h"
 #include "dsp/plugins.h"
 #include "dsp_ui/plugin_folders_frm.h"
+#include "dsp_ui/window_fit.h"
 #include "settings/dsp_items.h"
 #include "settings/system_ini.h"
 #include "ui_common/screen_utils.h"
@@ -162,6 +163,7 @@ void TDSPListFrm::FormShow()
   chVstplugins->setEnabled(Settings != nullptr);
   FInit = true;
   RefreshList();
+  WidenToFitRows(this, ListView1);
   ListView1->setFocus();
 }
 

@@ -49,7 +49,8 @@ TDSPManagerFr::TDSPManagerFr(QWidget* AParent) : QWidget(AParent)
   lDSP->setSelectionMode(QAbstractItemView::SingleSelection);
   lDSP->setSelectionBehavior(QAbstractItemView::SelectRows);
   lDSP->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lDSP->setUniformItemSizes(true);
+  // Rows as wide as their names: a long plug-in name scrolls rather than being cut.
+  lDSP->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   lDSP->setAccessibleName(QStringLiteral("DSP chain"));
   lDSP->setMinimumSize(ScaleForDpi(80), ScaleForDpi(60));
 

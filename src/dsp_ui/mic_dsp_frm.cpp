@@ -2,6 +2,7 @@
 
 #include "dsp/dsp_manager.h"
 #include "dsp_ui/dsp_manager_fr.h"
+#include "dsp_ui/window_fit.h"
 #include "settings/player_ini.h"
 #include "settings/system_ini.h"
 #include "ui_common/screen_utils.h"
@@ -81,6 +82,8 @@ void TMicDSPFrm::showEvent(QShowEvent* AEvent)
 void TMicDSPFrm::FormShow()
 {
   TranslateForm(this, QStringLiteral("MicDSP.Captions"));
+  // Plug-in names are long ("(VST) vendor name [file]"): show them whole.
+  WidenToFitRows(this, FDSPManagerFr->lDSP);
   FDSPManagerFr->lDSP->setFocus();
 }
 

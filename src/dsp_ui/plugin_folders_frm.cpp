@@ -48,6 +48,7 @@ TPluginFoldersFrm::TPluginFoldersFrm(QWidget* AParent) : QDialog(AParent)
   Edit1->setReadOnly(true);
   Label1->setBuddy(Edit1);
   Button1 = MakeButton("Button1", "...", 26);
+  Button1->setFixedWidth(ScaleForDpi(30));
   Button1->setEnabled(false);
   Button1->setAccessibleName(QStringLiteral("Choose the Winamp DSP plugin folder"));
   Label27 = MakeLink("Label27", "Opens the Winamp DSP plugin folder");
@@ -57,6 +58,7 @@ TPluginFoldersFrm::TPluginFoldersFrm(QWidget* AParent) : QDialog(AParent)
   Edit2->setObjectName(QStringLiteral("Edit2"));
   Label3->setBuddy(Edit2);
   Button2 = MakeButton("Button2", "...", 26);
+  Button2->setFixedWidth(ScaleForDpi(30));
   Button2->setAccessibleName(QStringLiteral("Choose the VST plugin folder"));
   Label2 = MakeLink("Label2", "Opens the VST plugin folder");
 
