@@ -9,6 +9,8 @@
 #include "dsp_ui/vst_param_frm.h"
 
 #include <QAccessible>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QTest>
@@ -166,3 +168,36 @@ TEST_F(VstParamWindowTest, NoParametersWithoutAHandle)
 }
 
 } // namespace
+
+// The plug-in's own editor inside the window. Needs a real X display (the xcb platform); ctest
+// runs it under xvfb-run, elsewhere it is skipped.
+TEST_F(VstParamWindowTest, EditorEmbeddedUnderX11)
+{
+  if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    GTEST_SKIP() << "needs the xcb platform on an X server";
+  BASS_VST_INFO Info{};
+  ASSERT_TRUE(VST().GetInfo(Item->H, &Info));
+  EXPECT_EQ(Info.editorWidth, 320u);
+  EXPECT_EQ(Info.editorHeight, 200u);
+
+  Item->Frm = CreateVSTParamWindow(Item, false, nullptr);
+  auto* Form = qobject_cast<TFrmVSTParam*>(Item->Frm.get());
+  ASSERT_NE(Form, nullptr);
+  EXPECT_EQ(Form->size(), QSize(320, 200));
+  Form->show();
+  QDeadlineTimer Deadline(5000);
+  while (!Form->EditorEmbedded() && !Deadline.hasExpired())
+    QTest::qWait(20);
+  ASSERT_TRUE(Form->EditorEmbedded());
+
+  // Hidden and shown again, the same editor stays in it.
+  Form->close();
+  EXPECT_TRUE(Form->isHidden());
+  Form->show();
+  EXPECT_TRUE(Form->EditorEmbedded());
+
+  // The window takes the editor out before it goes; the plug-in then closes cleanly.
+  Item->Frm.reset();
+  EXPECT_TRUE(VST().ChannelRemoveDSP(0, Item->H));
+  Item->H = 0;
+}
