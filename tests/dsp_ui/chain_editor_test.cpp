@@ -3,7 +3,12 @@
 // and VST stages, adding from the add dialog, the permission hook, keyboard use and DPI scaling.
 #include "chain_ui_fixture.h"
 
+#include "dsp_ui/compressor_dsp_frm.h"
 #include "dsp_ui/dsp_list_frm.h"
+#include "dsp_ui/eq_dsp_frm.h"
+#include "dsp_ui/gain_dsp_frm.h"
+#include "dsp_ui/stage_windows.h"
+#include "dsp_ui/vst_param_frm.h"
 #include "ui_common/screen_utils.h"
 
 #include <QFileInfo>
@@ -270,6 +275,65 @@ TEST_F(TChainEditorTest, ConfigureOnARunningVSTStageBringsBackTheSameWindow)
   // Stopping the stage frees its window.
   ToggleRow(0);
   EXPECT_FALSE(Window);
+}
+
+TEST_F(TChainEditorTest, TheRealStageWindowsOpenAndCloseThroughTheEditor)
+{
+  RegisterStageWindows();
+  SwitchVSTOn();
+  Frame->SetVSTUseTextUI(true);
+  TDSPItemC* Eq = AddBuiltIn(dspEqualizer, psActive);
+  AddBuiltIn(dspCompressor);
+  AddBuiltIn(dspGain);
+  TDSPItemC* Vst = AddPlugin(ptVST, TestGainPath());
+  Frame->UpdateDSPListView();
+
+  const auto Configure = [this](int ARow) {
+    Select(ARow);
+    Frame->btDSPConfig->click();
+  };
+  Configure(0);
+  QPointer<TEqDSPFrm> EqWindow = TEqDSPFrm::OpenWindow();
+  ASSERT_TRUE(EqWindow);
+  EXPECT_EQ(EqWindow->D, Eq);
+  EXPECT_TRUE(EqWindow->isVisible());
+  Configure(1);
+  QPointer<TCompressorDSPFrm> CompressorWindow = TCompressorDSPFrm::OpenWindow();
+  ASSERT_TRUE(CompressorWindow);
+  Configure(2);
+  QPointer<TGainDSPFrm> GainWindow = TGainDSPFrm::OpenWindow();
+  ASSERT_TRUE(GainWindow);
+
+  ToggleRow(3);
+  Configure(3);
+  QPointer<TFrmVSTParam> VstWindow = qobject_cast<TFrmVSTParam*>(Vst->Frm.get());
+  ASSERT_TRUE(VstWindow);
+  EXPECT_EQ(VstWindow->H, Vst->H);
+  Configure(3);
+  EXPECT_EQ(Vst->Frm.get(), VstWindow.data());
+
+  // Remove closes the window of the removed entry's kind and only that one.
+  Select(1);
+  Frame->btDSPRemove->click();
+  DeleteLaterNow();
+  EXPECT_FALSE(CompressorWindow);
+  EXPECT_TRUE(EqWindow);
+  EXPECT_TRUE(GainWindow);
+  Select(0);
+  Frame->btDSPRemove->click();
+  DeleteLaterNow();
+  EXPECT_FALSE(EqWindow);
+  EXPECT_EQ(TEqDSPFrm::OpenWindow(), nullptr);
+  Select(0);
+  Frame->btDSPRemove->click();
+  DeleteLaterNow();
+  EXPECT_FALSE(GainWindow);
+  // The VST window goes with its stage.
+  Select(0);
+  Frame->btDSPRemove->click();
+  EXPECT_FALSE(VstWindow);
+  EXPECT_EQ(List.Count(), 0);
+  EXPECT_TRUE(Boxes.Calls.isEmpty());
 }
 
 TEST_F(TChainEditorTest, AVSTPluginWithoutAnEditorSaysSo)
