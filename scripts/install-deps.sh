@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core xvfb xauth imagemagick libx11-dev
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core xvfb xauth imagemagick xdotool libx11-dev
   libcurl4-openssl-dev libssl-dev libcpp-httplib-dev openssl curl ca-certificates
   pulseaudio pulseaudio-utils libpulse-dev
   dpf-plugins-vst
