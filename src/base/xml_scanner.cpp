@@ -86,7 +86,7 @@ inline bool SameChars(const char16_t* A, const char16_t* B, qsizetype ALen)
   return true;
 }
 
-// The same, four characters at a time, for A known to hold at least ALen characters.
+// The same, four characters at a time, for A and B known to hold at least ALen characters.
 inline bool SameCharsBounded(const char16_t* A, const char16_t* B, qsizetype ALen)
 {
   if (ALen < 4)
@@ -357,7 +357,8 @@ void TNvpList::Add(std::unique_ptr<TNvpNode> ANode)
   if (!ANode)
     return;
   ANode->NameHash = XmlNameHash(ANode->Name);
-  FItems.push_back(std::move(ANode));
+  FItems.push_back(ANode.get());
+  FOwned.push_back(std::move(ANode));
   Changed();
 }
 
@@ -367,16 +368,25 @@ void TNvpList::AddOrReplace(std::unique_ptr<TNvpNode> ANode)
     return;
   ANode->NameHash = XmlNameHash(ANode->Name);
   const int I = IndexOf(ANode->Name, ANode->NameHash);
-  if (I >= 0)
-    FItems[size_t(I)] = std::move(ANode);
-  else
-    FItems.push_back(std::move(ANode));
+  if (I >= 0) {
+    TNvpNode* Old = FItems[size_t(I)];
+    FItems[size_t(I)] = ANode.get();
+    for (std::unique_ptr<TNvpNode>& O : FOwned)
+      if (O.get() == Old) {
+        O = std::move(ANode);
+        break;
+      }
+  } else {
+    FItems.push_back(ANode.get());
+    FOwned.push_back(std::move(ANode));
+  }
   Changed();
 }
 
 void TNvpList::Clear()
 {
   FItems.clear();
+  FOwned.clear();
   Changed();
 }
 
@@ -394,13 +404,13 @@ int TNvpList::IndexOf(QStringView AName, quint32 AHash) const
     const auto It = FIndex.find(std::u16string_view(AName.utf16(), size_t(L)));
     if (It == FIndex.end())
       return -1;
-    const TNvpNode* N = FItems[size_t(It->second)].get();
+    const TNvpNode* N = FItems[size_t(It->second)];
     if (N->Name == AName)
       return It->second;
     // A node was renamed after all: fall back to the walk.
   }
   for (size_t I = 0; I < FItems.size(); ++I) {
-    const TNvpNode* N = FItems[I].get();
+    const TNvpNode* N = FItems[I];
     if (N->NameHash == AHash && N->Name.size() == L && SameChars(D(N->Name), AName.utf16(), L))
       return int(I);
   }
@@ -420,14 +430,15 @@ TNvpNode* TNvpList::Node(QStringView AName) const
   TNvpNode* N = nullptr;
   if (FItems.size() <= 16) {
     // Short lists (the attributes of a tag): walked right here.
-    for (const std::unique_ptr<TNvpNode>& Item : FItems)
-      if (Item->NameHash == Hash && Item->Name.size() == L && SameChars(D(Item->Name), Name, L)) {
-        N = Item.get();
+    for (TNvpNode* Item : FItems)
+      if (Item->NameHash == Hash && Item->Name.size() == L &&
+          SameCharsBounded(D(Item->Name), Name, L)) {
+        N = Item;
         break;
       }
   } else {
     const int I = IndexOf(AName, Hash);
-    N = I >= 0 ? FItems[size_t(I)].get() : nullptr;
+    N = I >= 0 ? FItems[size_t(I)] : nullptr;
   }
   if (N && FPending)
     Resolve(*N);
@@ -438,7 +449,7 @@ TNvpNode* TNvpList::Node(int AIndex) const
 {
   if (AIndex < 0 || AIndex >= Count())
     return nullptr;
-  TNvpNode* N = FItems[size_t(AIndex)].get();
+  TNvpNode* N = FItems[size_t(AIndex)];
   if (FPending)
     Resolve(*N);
   return N;
@@ -466,20 +477,20 @@ TAttrList::~TAttrList() = default;
 
 void TAttrList::MoveToSpare()
 {
-  // The next tag takes the nodes back in their old order, so a run of tags with the same
-  // attributes finds each name already in place.
-  if (FSpareNext >= FSpare.size()) {
-    FSpare.clear();
-    FSpare.swap(FItems);
-  } else {
-    FItems.insert(FItems.end(), std::make_move_iterator(FSpare.begin() + qsizetype(FSpareNext)),
-                  std::make_move_iterator(FSpare.end()));
-    FSpare.clear();
-    FSpare.swap(FItems);
-  }
+  // Every node stays in FOwned; the next tag takes them again from the first on, so a run of
+  // tags with the same attributes finds each name already in its node.
+  FItems.clear();
   FSpareNext = 0;
   FPending = false;
+  FNotPlain = false;
   Changed();
+}
+
+void TAttrList::ResolveAll()
+{
+  for (TNvpNode* Node : FItems)
+    Resolve(*Node);
+  FPending = false;
 }
 
 void TAttrList::Resolve(TNvpNode& ANode) const
@@ -494,12 +505,11 @@ void TAttrList::Resolve(TNvpNode& ANode) const
 TAttr* TAttrList::AddReused(const char16_t* AName, qsizetype ANameLen, const char16_t* AValue,
                             qsizetype AValueLen, bool ALazy)
 {
-  std::unique_ptr<TNvpNode> N;
-  if (FSpareNext < FSpare.size())
-    N = std::move(FSpare[FSpareNext++]);
-  else
-    N = std::make_unique<TAttr>();
-  TAttr* A = static_cast<TAttr*>(N.get());
+  if (FSpareNext >= FOwned.size()) {
+    FSpareNext = FOwned.size();
+    FOwned.push_back(std::make_unique<TAttr>());
+  }
+  TAttr* A = static_cast<TAttr*>(FOwned[FSpareNext++].get());
   if (!SameText(A->Name, AName, ANameLen)) {
     AssignText(A->Name, AName, ANameLen);
     A->NameHash = XmlNameHash(A->Name);
@@ -515,7 +525,7 @@ TAttr* TAttrList::AddReused(const char16_t* AName, qsizetype ANameLen, const cha
   A->ValueType = vtNormal;
   A->AttrType = atUnknown;
   A->FPlain = false;
-  FItems.push_back(std::move(N));
+  FItems.push_back(A);
   Changed();
   return A;
 }
@@ -583,9 +593,11 @@ void TAttrList::Analyze(const char16_t* AStart, const char16_t* AEnd, const char
       C = *++P;
     if (!IsNameStart(C)) // also NUL, ">", "/" and "?"
       break;
-    if (FSpareNext == FSpare.size())
-      FSpare.push_back(std::make_unique<TAttr>());
-    TAttr* A = static_cast<TAttr*>(FSpare[FSpareNext].get());
+    if (FSpareNext >= FOwned.size()) {
+      FSpareNext = FOwned.size();
+      FOwned.push_back(std::make_unique<TAttr>());
+    }
+    TAttr* A = static_cast<TAttr*>(FOwned[FSpareNext].get());
     // Tags of one kind repeat their attributes in the same order: the node in line usually
     // carries this very name already.
     const qsizetype Known = A->Name.size();
@@ -617,7 +629,7 @@ void TAttrList::Analyze(const char16_t* AStart, const char16_t* AEnd, const char
     const char16_t* V = P + 1;
     bool Plain = true;
     const char16_t* Q = ValueEnd(V, AEnd, C, Plain);
-    if (ALazy && Plain) {
+    if (ALazy) {
       A->FRaw = V;
       A->FRawLen = Q - V;
       FPending = true;
@@ -626,9 +638,11 @@ void TAttrList::Analyze(const char16_t* AStart, const char16_t* AEnd, const char
       A->FRaw = nullptr;
     }
     A->FPlain = Plain;
+    FNotPlain |= !Plain;
     A->ValueType = vtNormal;
     A->AttrType = atUnknown;
-    FItems.push_back(std::move(FSpare[FSpareNext++]));
+    FItems.push_back(A);
+    ++FSpareNext;
     P = *Q ? Q + 1 : Q;
   }
   AFinal = P;
@@ -1086,29 +1100,33 @@ void TXmlParser::ScanTag(const char16_t* AStart)
     ++Name;
   }
   const char16_t* NameStop = NameEnd<TNameKind::Tag>(Name);
-  if (!SameText(CurName, Name, NameStop - Name))
-    AssignText(CurName, Name, NameStop - Name);
+  const qsizetype NameLen = NameStop - Name;
+  if (CurName.size() != NameLen || !SameCharsBounded(Name, D(CurName), NameLen))
+    AssignText(CurName, Name, NameLen);
   const char16_t* Final;
-  // Values are left in the text only when it is the document's own, which outlives them;
-  // an entity's text may be freed while the attributes are still current.
-  CurAttr.Analyze(NameStop, FCurEnd, Final, EntityStack.empty());
+  // The values stay in the text for now: the ones to normalise are read from there once, the
+  // others are copied out only when asked for.
+  CurAttr.Analyze(NameStop, FCurEnd, Final, true);
   if (*Final == u'/')
     Type = ptEmptyTag;
   const char16_t* Gt = FindChar(Final, u'>');
   CurFinal = Gt ? Gt : EndOfText(Final) - 1;
   FNext = CurFinal + 1;
   CurPartType = Type;
-  if (Type == ptEndTag)
-    return;
-  if (Elements.Count() > 0)
-    ApplyAttrDefs();
-  for (const std::unique_ptr<TNvpNode>& Node : CurAttr.FItems) {
-    TAttr& A = static_cast<TAttr&>(*Node);
-    if (!A.FPlain || A.AttrType != atUnknown) {
-      CurAttr.Resolve(A);
-      NormalizeAttr(A);
-    }
+  if (Type != ptEndTag) {
+    if (Elements.Count() > 0)
+      ApplyAttrDefs();
+    if (CurAttr.FNotPlain || Elements.Count() > 0)
+      for (TNvpNode* Node : CurAttr.FItems) {
+        TAttr& A = static_cast<TAttr&>(*Node);
+        if (!A.FPlain || A.AttrType != atUnknown)
+          NormalizeAttr(A);
+      }
   }
+  // Only the document's own text outlives the part; an entity's text may be freed while the
+  // attributes are still current.
+  if (!EntityStack.empty())
+    CurAttr.ResolveAll();
 }
 
 void TXmlParser::ApplyAttrDefs()
@@ -1138,9 +1156,14 @@ void TXmlParser::ApplyAttrDefs()
 void TXmlParser::NormalizeAttr(TAttr& AAttr)
 {
   const bool Declared = AAttr.AttrType != atUnknown && AAttr.AttrType != atCData;
-  const char16_t* B = D(AAttr.Value);
-  const char16_t* E = B + AAttr.Value.size();
-  if (NextSpecial(B, E) != E) {
+  const bool Raw = AAttr.FRaw;
+  const char16_t* B = Raw ? AAttr.FRaw : D(AAttr.Value);
+  const char16_t* E = B + (Raw ? AAttr.FRawLen : AAttr.Value.size());
+  AAttr.FRaw = nullptr;
+  if (NextSpecial(B, E) == E) {
+    if (Raw)
+      AssignText(AAttr.Value, B, E - B);
+  } else {
     // Built in a string kept from tag to tag, then copied into the value's own memory, so that
     // a long run of tags with references allocates nothing.
     NormalizeValue(B, E);
@@ -1302,7 +1325,8 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
 bool TXmlParser::ScanContent(const char16_t* AStart)
 {
   CurPartType = ptContent;
-  CurContent.resize(0);
+  if (!CurContent.isEmpty())
+    CurContent.resize(0);
   if (FNormalize) {
     // Line breaks and indentation between tags: nothing to gather.
     const char16_t* P = AStart;

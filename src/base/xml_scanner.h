@@ -123,7 +123,7 @@ public:
   virtual void Add(std::unique_ptr<TNvpNode> ANode);
   // Replaces the first node of the same name in its place, or appends.
   void AddOrReplace(std::unique_ptr<TNvpNode> ANode);
-  void Clear();
+  virtual void Clear();
   int Count() const { return static_cast<int>(FItems.size()); }
 
   TNvpNode* Node(QStringView AName) const;
@@ -148,7 +148,8 @@ protected:
       FIndexed = false;
     }
   }
-  std::vector<std::unique_ptr<TNvpNode>> FItems;
+  std::vector<TNvpNode*> FItems;                 // the list, in order
+  std::vector<std::unique_ptr<TNvpNode>> FOwned; // owns them (an attribute list also spares)
 
 private:
   // Long lists (a document type declaration with many entities) are searched through a map from
@@ -204,13 +205,19 @@ private:
   TAttr* AddReused(const char16_t* AName, qsizetype ANameLen, const char16_t* AValue,
                    qsizetype AValueLen, bool ALazy = false);
   void Resolve(TNvpNode& ANode) const override;
+  void ResolveAll();
+  void Clear() override
+  {
+    TNvpList::Clear();
+    FSpareNext = 0;
+  }
   void MoveToSpare();
   // Analyze knowing where the text ends (its terminating NUL), which lets long values be
-  // searched several characters at a time; AEnd may be none. With ALazy, plain values stay in
+  // searched several characters at a time; AEnd may be none. With ALazy, the values stay in
   // the text until they are asked for: the text must outlive the list's current contents.
   void Analyze(const char16_t* AStart, const char16_t* AEnd, const char16_t*& AFinal, bool ALazy);
-  std::vector<std::unique_ptr<TNvpNode>> FSpare; // nodes to reuse, from FSpareNext on
-  size_t FSpareNext = 0;
+  size_t FSpareNext = 0;  // the next node of FOwned to use
+  bool FNotPlain = false; // some value read by Analyze needs normalising
 };
 
 // An attribute declared by <!ATTLIST. Value holds the declared default (or fixed) value.
