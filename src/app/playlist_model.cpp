@@ -15,10 +15,12 @@ void TPlaylistModel::SetList(const TPlaylist* AList)
 
 void TPlaylistModel::RepointRows()
 {
+  // Every row may show other texts now, but no row moves: a layout change keeps selection and
+  // scroll position, and costs views far less than a change notice for every row would.
+  Q_EMIT layoutAboutToBeChanged();
   for (size_t I = 0; I < FRows.size(); ++I)
     FRows[I] = int(I);
-  if (!FRows.empty())
-    Q_EMIT dataChanged(index(0, 0), index(int(FRows.size()) - 1, ColumnCount - 1));
+  Q_EMIT layoutChanged();
 }
 
 void TPlaylistModel::RebuildRows()
