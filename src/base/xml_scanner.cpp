@@ -238,18 +238,18 @@ void CollapseWhitespace(QString& AText)
       Clean = false;
   if (Clean)
     return;
-  QChar* D = AText.data();
+  QChar* Dst = AText.data();
   qsizetype Out = 0;
   bool Pending = false;
   for (; I < N; ++I) {
-    const char16_t C = D[I].unicode();
+    const char16_t C = Dst[I].unicode();
     if (IsWs(C)) {
       Pending = true;
     } else {
       if (Pending)
-        D[Out++] = QChar(u' ');
+        Dst[Out++] = QChar(u' ');
       Pending = false;
-      D[Out++] = QChar(C);
+      Dst[Out++] = QChar(C);
     }
   }
   AText.resize(Out);
@@ -288,16 +288,16 @@ qint64 CharRefNumber(QStringView AName)
   qint64 V = 0;
   for (QChar Ch : Digits) {
     const char16_t C = Ch.unicode();
-    int D;
+    int Digit;
     if (C >= u'0' && C <= u'9')
-      D = C - u'0';
+      Digit = C - u'0';
     else if (Base == 16 && C >= u'a' && C <= u'f')
-      D = C - u'a' + 10;
+      Digit = C - u'a' + 10;
     else if (Base == 16 && C >= u'A' && C <= u'F')
-      D = C - u'A' + 10;
+      Digit = C - u'A' + 10;
     else
       return -1;
-    V = V * Base + D;
+    V = V * Base + Digit;
     if (V > 0x7FFFFFFF)
       return -1;
   }

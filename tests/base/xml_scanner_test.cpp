@@ -210,6 +210,9 @@ TEST(XmlScannerParts, SequenceOfParts)
       {"<a>  two   words\n\there  </a>", R"(<a> "two words here" </a>)"},
       {"<a>x<!--c-->y</a>", R"(<a> "x" !-- "y" </a>)"},
       {"<![CDATA[]]><![CDATA[\n]]>", "[] [\n]"},
+      // Each tag's attributes are its own, whatever the tag before had.
+      {"<a name=\"1\"/><a names=\"2\" n=\"3\"/><a n=\"4\" name=\"5\" x=\"6\"/><a/><b n=\"7\">",
+       "<a name='1'/> <a names='2' n='3'/> <a n='4' name='5' x='6'/> <a/> <b n='7'>"},
   };
   for (const TCase& C : Cases)
     EXPECT_EQ(TraceOf(C.Doc), C.Trace) << C.Doc;
