@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 const QColor TVirtualTreePlaylist::SelectionColor(0x91, 0xC2, 0xEA);
 const QColor TVirtualTreePlaylist::InactiveSelectionColor(0xCC, 0xCC, 0xCC);
@@ -47,7 +48,7 @@ void TPlaylistDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& AO
 }
 
 TVirtualTreePlaylist::TVirtualTreePlaylist(QWidget* AParent)
-    : QTreeView(AParent), FDelegate(new TPlaylistDelegate(this))
+    : QTreeView(AParent), FDelegate(new TPlaylistDelegate(this)), FDragScrollTimer(new QTimer(this))
 {
   setItemDelegate(FDelegate);
   setRootIsDecorated(false);
@@ -61,11 +62,17 @@ TVirtualTreePlaylist::TVirtualTreePlaylist(QWidget* AParent)
   setDragEnabled(true);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
-  setDropIndicatorShown(true);
-  // A drop lands on a row, never between rows.
+  // A drop lands on a row, never between rows; the row is marked by paintEvent.
+  setDropIndicatorShown(false);
   setDragDropOverwriteMode(true);
   setDefaultDropAction(Qt::MoveAction);
-  setAutoScroll(true);
+  // The built-in scrolling while dragging goes both ways; ours only up and down.
+  setAutoScroll(false);
+  FDragScrollTimer->setInterval(50);
+  connect(FDragScrollTimer, &QTimer::timeout, this, [this] {
+    QScrollBar* Bar = verticalScrollBar();
+    Bar->setValue(Bar->value() + FDragScrollStep);
+  });
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
   QHeaderView* Header = header();
@@ -217,28 +224,37 @@ void TVirtualTreePlaylist::dragEnterEvent(QDragEnterEvent* AEvent)
     AEvent->ignore();
     return;
   }
-  QTreeView::dragEnterEvent(AEvent);
   AEvent->setDropAction(Qt::MoveAction);
   AEvent->accept();
+  SetDropRow(indexAt(AEvent->position().toPoint()).row());
 }
 
 void TVirtualTreePlaylist::dragMoveEvent(QDragMoveEvent* AEvent)
 {
+  const QPoint Pos = AEvent->position().toPoint();
+  DragScroll(Pos);
   if (!AcceptsDrop(AEvent->mimeData())) {
+    SetDropRow(-1);
     AEvent->ignore();
     return;
   }
-  // The base class scrolls near the edges and places the drop mark.
-  QTreeView::dragMoveEvent(AEvent);
   AEvent->setDropAction(Qt::MoveAction);
+  AEvent->accept();
+  SetDropRow(indexAt(Pos).row());
+}
+
+void TVirtualTreePlaylist::dragLeaveEvent(QDragLeaveEvent* AEvent)
+{
+  StopDragScroll();
+  SetDropRow(-1);
   AEvent->accept();
 }
 
 void TVirtualTreePlaylist::dropEvent(QDropEvent* AEvent)
 {
-  stopAutoScroll();
+  StopDragScroll();
+  SetDropRow(-1);
   setState(NoState);
-  viewport()->update();
   if (!AcceptsDrop(AEvent->mimeData())) {
     AEvent->ignore();
     return;
@@ -248,4 +264,48 @@ void TVirtualTreePlaylist::dropEvent(QDropEvent* AEvent)
   AEvent->accept();
   if (OnDragDrop)
     OnDragDrop(Target.isValid() ? Target.row() : -1);
+}
+
+void TVirtualTreePlaylist::paintEvent(QPaintEvent* AEvent)
+{
+  QTreeView::paintEvent(AEvent);
+  if (FDropRow < 0 || !model() || FDropRow >= model()->rowCount())
+    return;
+  QRect Row = visualRect(model()->index(FDropRow, 0));
+  if (!Row.isValid())
+    return;
+  Row.setLeft(0);
+  Row.setRight(viewport()->width() - 1);
+  QPainter Painter(viewport());
+  Painter.setPen(QPen(SelectionColor, 2));
+  Painter.drawRect(Row.adjusted(1, 1, -1, -1));
+}
+
+void TVirtualTreePlaylist::SetDropRow(int ARow)
+{
+  if (ARow == FDropRow)
+    return;
+  FDropRow = ARow;
+  viewport()->update();
+}
+
+void TVirtualTreePlaylist::DragScroll(const QPoint& APos)
+{
+  const int Margin = qMax(8, FDelegate->RowHeight());
+  if (APos.y() < Margin)
+    FDragScrollStep = -1;
+  else if (APos.y() > viewport()->height() - Margin)
+    FDragScrollStep = 1;
+  else
+    FDragScrollStep = 0;
+  if (FDragScrollStep == 0)
+    FDragScrollTimer->stop();
+  else if (!FDragScrollTimer->isActive())
+    FDragScrollTimer->start();
+}
+
+void TVirtualTreePlaylist::StopDragScroll()
+{
+  FDragScrollStep = 0;
+  FDragScrollTimer->stop();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 #include <functional>
 
@@ -68,9 +69,20 @@ protected:
   void startDrag(Qt::DropActions ASupportedActions) override;
   void dragEnterEvent(QDragEnterEvent* AEvent) override;
   void dragMoveEvent(QDragMoveEvent* AEvent) override;
+  void dragLeaveEvent(QDragLeaveEvent* AEvent) override;
   void dropEvent(QDropEvent* AEvent) override;
+  void paintEvent(QPaintEvent* AEvent) override;
 
 private:
+  // The row a drag is over, marked while the drag lasts (-1: none).
+  void SetDropRow(int ARow);
+  // While a drag is near the top or bottom edge the grid scrolls that way, and only vertically.
+  void DragScroll(const QPoint& APos);
+  void StopDragScroll();
+
   TPlaylistDelegate* FDelegate;
+  QTimer* FDragScrollTimer;
+  int FDragScrollStep = 0;
+  int FDropRow = -1;
   bool FPressedOnEmpty = false;
 };

@@ -4,8 +4,10 @@
 
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -186,6 +188,34 @@ TEST_F(TEdits, TheGridTakesADropOnlyWithOneSelectedRow)
   const TStationRequest Move = RequestsFor(*Station, QStringLiteral("move"))[0];
   EXPECT_EQ(Str(Field(Move, QStringLiteral("pos1"))), "2");
   EXPECT_EQ(Str(Field(Move, QStringLiteral("pos2"))), "5");
+}
+
+TEST_F(TEdits, DraggingNearTheEdgeScrollsTheGridUpAndDownOnly)
+{
+  TStationServer& Station = StartStation(Entries(80));
+  ConnectTo(Station);
+  TMainFrm* Main = ShowMainWindow();
+  ASSERT_TRUE(WaitFor([&] { return Main->Model()->rowCount() == 80; }));
+  TVirtualTreePlaylist* Grid = Main->lvPlaylist;
+  Grid->header()->resizeSection(2, 2000); // wide enough to scroll sideways too
+  Grid->SelectRow(0);
+  std::unique_ptr<QMimeData> Data(Main->Model()->mimeData({Main->Model()->index(0, 0)}));
+  const QPoint NearBottom(Grid->viewport()->width() - 2, Grid->viewport()->height() - 2);
+  QDragEnterEvent Enter(NearBottom, Qt::MoveAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Grid->viewport(), &Enter);
+  QDragMoveEvent Move(NearBottom, Qt::MoveAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Grid->viewport(), &Move);
+  ASSERT_TRUE(Move.isAccepted());
+  const int Horizontal = Grid->horizontalScrollBar()->value();
+  ASSERT_TRUE(WaitFor([&] { return Grid->verticalScrollBar()->value() >= 3; }, 5000));
+  EXPECT_EQ(Grid->horizontalScrollBar()->value(), Horizontal);
+
+  // Leaving the grid stops it.
+  QDragLeaveEvent Leave;
+  QCoreApplication::sendEvent(Grid->viewport(), &Leave);
+  const int Stopped = Grid->verticalScrollBar()->value();
+  QTest::qWait(200);
+  EXPECT_EQ(Grid->verticalScrollBar()->value(), Stopped);
 }
 
 TEST_F(TEdits, UploadGoesRightAfterTheSelectedEntry)
