@@ -172,8 +172,8 @@ private:
   friend class TXmlParser;
   // The value as read holds no "&", TAB, LF or CR, so normalising it changes nothing.
   bool FPlain = false;
-  // A plain value still in the document text: copied into Value when the node is first handed
-  // out, so that attributes nobody asks for cost no copy.
+  // A value still in the document text: copied into Value when the node is first handed out,
+  // so that attributes nobody asks for cost no copy.
   const char16_t* FRaw = nullptr;
   qsizetype FRawLen = 0;
 };
@@ -197,6 +197,11 @@ public:
   {
     Analyze(AStart, nullptr, AFinal, false);
   }
+  void Clear() override
+  {
+    TNvpList::Clear();
+    FSpareNext = 0;
+  }
 
 private:
   friend class TXmlParser;
@@ -206,14 +211,9 @@ private:
                    qsizetype AValueLen, bool ALazy = false);
   void Resolve(TNvpNode& ANode) const override;
   void ResolveAll();
-  void Clear() override
-  {
-    TNvpList::Clear();
-    FSpareNext = 0;
-  }
   void MoveToSpare();
-  // Analyze knowing where the text ends (its terminating NUL), which lets long values be
-  // searched several characters at a time; AEnd may be none. With ALazy, the values stay in
+  // Analyze knowing where the text's memory ends (at or after its first NUL), which lets values
+  // be searched several characters at a time; AEnd may be none. With ALazy, the values stay in
   // the text until they are asked for: the text must outlive the list's current contents.
   void Analyze(const char16_t* AStart, const char16_t* AEnd, const char16_t*& AFinal, bool ALazy);
   size_t FSpareNext = 0;  // the next node of FOwned to use
@@ -225,8 +225,9 @@ class TAttrDef : public TNvpNode
 {
 public:
   using TNvpNode::TNvpNode;
-  QString TypeDef;   // the declared type as written: "CDATA", "ID", "(a|b)", "NOTATION", ...
-  QString Notations; // for a NOTATION type, the list of notation names as written: "(gif|png)"
+  // The declared type: "CDATA", "ID", "NOTATION", ..., or an enumeration without blanks: "(a|b)".
+  QString TypeDef;
+  QString Notations; // for a NOTATION type, its list of notation names without blanks: "(gif|png)"
   TAttrType AttrType = atUnknown;
   TAttrDefault DefaultType = adImplied;
 };
@@ -237,7 +238,7 @@ class TElemDef : public TNvpList
 public:
   QString Name;
   TElemType ElemType = etAny;
-  QString Definition; // the content model as written, e.g. "(#PCDATA|b)*"
+  QString Definition; // the content model without blanks, e.g. "(#PCDATA|b)*", "EMPTY"
 
   TAttrDef* AttrDef(QStringView AName) const { return static_cast<TAttrDef*>(Node(AName)); }
   TAttrDef* AttrDef(int AIndex) const { return static_cast<TAttrDef*>(Node(AIndex)); }
@@ -330,10 +331,12 @@ public:
   TXmlParser& operator=(const TXmlParser&) = delete;
 
   // Frees the document and every declaration, empties the document's own fields, sets
-  // Normalize. Does not rewind the scan position (see StartScan).
+  // Normalize. The scan position goes back to the start too (it would point into the freed
+  // text); CurPartType, CurName and CurContent stay until StartScan or the next Scan.
   void Clear();
-  // Clear, then keep a copy of the text up to its first NUL (a QString is shared, not copied,
-  // when it holds no NUL). Source becomes "<MEM>". False (and cleared) when memory runs out.
+  // Clear, then take the text, which ends at its first NUL: a view is copied, a QString shared
+  // (the scanner's copy stays as it is if the caller changes theirs). Source becomes "<MEM>".
+  // False (and cleared) when memory runs out.
   bool LoadFromBuffer(QStringView ABuffer);
   bool LoadFromBuffer(const QString& ABuffer);
   // Clear, then scan the caller's NUL-terminated text in place; the caller keeps it alive.
@@ -371,7 +374,8 @@ public:
   // local files).
   virtual std::unique_ptr<TXmlParser>
   LoadExternalEntity(const QString& ASystemId, const QString& APublicId, const QString& ANotation);
-  // Applied to every piece of text content and to CDATA content; returns its argument.
+  // Applied to every piece of text content and to CDATA content (but not to whitespace-only
+  // text that Normalize drops anyway); returns its argument.
   virtual QString TranslateEncoding(const QString& ASource);
   // Turns the code of a character reference into text: the character with that code (a pair of
   // surrogates above 0xFFFF); "?" for 0, surrogates and codes beyond 0x10FFFF.
@@ -382,7 +386,7 @@ public:
 
   // Limits that keep hostile documents from exhausting memory or the stack: entity references
   // nest at most this deep, and the replacement texts inserted into one document add up to at
-  // most FEntityBudgetFactor times its length plus FEntityBudgetBase characters. A reference
+  // most EntityBudgetFactor times its length plus EntityBudgetBase characters. A reference
   // beyond either limit, or to an entity that is being expanded already, is treated like an
   // undeclared one (its name alone).
   static constexpr int MaxEntityDepth = 64;
@@ -393,8 +397,11 @@ public:
   TPartType CurPartType = ptNone;
   QString CurName;
   QString CurContent;
-  const char16_t* CurStart = nullptr; // first character of the part
-  const char16_t* CurFinal = nullptr; // last character of the part
+  // First and last character of the part. A text part that runs through an entity's
+  // replacement text starts in one text and ends in another; both stay valid until the next
+  // Scan. After the end, CurStart is the NUL that ends the document.
+  const char16_t* CurStart = nullptr;
+  const char16_t* CurFinal = nullptr;
   TAttrList CurAttr;
 
   // What the document type declaration declared.
