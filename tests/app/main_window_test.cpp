@@ -5,6 +5,7 @@
 #include "dsp_ui/mic_dsp_frm.h"
 #include "settings_ui/settings_frm.h"
 #include "ui_common/common_images.h"
+#include "ui_common/screen_utils.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -71,6 +72,35 @@ TEST_F(TMainWindow, ToolBarButtonsCarryTheirHintsImagesAndNames)
   for (int I = 0; I < TPlaylistModel::ColumnCount; ++I)
     Captions << Main->Model()->headerData(I, Qt::Horizontal).toString();
   EXPECT_EQ(Captions, (QStringList{"#", "Start Time", "Track Title", "Duration"}));
+}
+
+TEST_F(TMainWindow, MouseSelectsRowsAndAPressOnEmptySpaceClearsThem)
+{
+  TStationServer& Station = StartStation(Entries(3));
+  ConnectTo(Station);
+  TMainFrm* Main = ShowMainWindow();
+  ASSERT_TRUE(WaitFor([&] { return Main->Model()->rowCount() == 3; }));
+  TVirtualTreePlaylist* Grid = Main->lvPlaylist;
+  QWidget* Viewport = Grid->viewport();
+  const auto RowPoint = [&](int ARow) {
+    return Grid->visualRect(Main->Model()->index(ARow, 2)).center();
+  };
+  EXPECT_EQ(Grid->Delegate()->RowHeight(), QFontMetrics(Grid->font()).height() + ScaleForDpi(8));
+
+  QTest::mouseClick(Viewport, Qt::LeftButton, Qt::NoModifier, RowPoint(0));
+  QTest::mouseClick(Viewport, Qt::LeftButton, Qt::ControlModifier, RowPoint(2));
+  EXPECT_EQ(Grid->SelectedRows(), (QList<int>{0, 2}));
+
+  const QPoint Empty(RowPoint(2).x(), Viewport->height() - 3);
+  ASSERT_FALSE(Grid->indexAt(Empty).isValid());
+  QTest::mouseClick(Viewport, Qt::LeftButton, Qt::ControlModifier, Empty);
+  EXPECT_FALSE(Grid->SelectedRows().isEmpty());
+  QTest::mouseClick(Viewport, Qt::LeftButton, Qt::NoModifier, Empty);
+  EXPECT_TRUE(Grid->SelectedRows().isEmpty());
+
+  // A right click selects too.
+  QTest::mouseClick(Viewport, Qt::RightButton, Qt::NoModifier, RowPoint(1));
+  EXPECT_EQ(Grid->SelectedRows(), (QList<int>{1}));
 }
 
 TEST_F(TMainWindow, HeaderMenuHidesColumnsButNeverTheLastOne)
