@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QScrollBar>
+#include <QTest>
 
 namespace {
 
@@ -50,6 +51,9 @@ TEST_F(TPlaylistRefresh, SameCountKeepsSelectionAndScrollOtherCountRebuilds)
   // Same number of entries with other texts: the rows show the new texts and stay as they were.
   Station.SetPlaylist(Entries(80, QStringLiteral("Other")));
   ASSERT_TRUE(Refresh(Main));
+  // Let the grid lay its rows out and paint them again.
+  QTest::qWait(50);
+  Grid->viewport()->repaint();
   EXPECT_EQ(Str(Cell(Main, 5, TPlaylistModel::colTitle)), "Artist 6 - Other 6");
   EXPECT_EQ(Grid->SelectedRows(), (QList<int>{5, 9}));
   EXPECT_EQ(Bar->value(), 20);
@@ -57,6 +61,7 @@ TEST_F(TPlaylistRefresh, SameCountKeepsSelectionAndScrollOtherCountRebuilds)
   // Another number: rebuilt, the selection is gone, the scroll position stays.
   Station.SetPlaylist(Entries(81));
   ASSERT_TRUE(Refresh(Main));
+  QTest::qWait(50);
   EXPECT_EQ(Main->Model()->rowCount(), 81);
   EXPECT_TRUE(Grid->SelectedRows().isEmpty());
   EXPECT_EQ(Bar->value(), 20);
