@@ -151,6 +151,9 @@ TEST_F(TMainWindow, TheDSPWindowIsMadeAtFirstShowingAndOpenedByItsButton)
   const TMicDSPWindowFactory Previous = SetMicDSPWindowFactory(nullptr);
   const TPluginSetupHook PreviousSetup = SetPluginSetupHook(nullptr);
   InstallWindowHooks();
+  // The plug-in layer keeps what SetupPlugins gives it for the whole process; without it, it
+  // uses the settings objects of the moment, which is what a test wants.
+  SetPluginSetupHook(nullptr);
   TMainFrm* Main = ShowMainWindow();
   auto* Window = qobject_cast<TMicDSPFrm*>(Main->MicDSPWindow());
   ASSERT_NE(Window, nullptr);
