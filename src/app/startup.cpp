@@ -9,6 +9,8 @@
 #include "dsp/plugins.h"
 #include "dsp_ui/dsp_manager_fr.h"
 #include "dsp_ui/mic_dsp_frm.h"
+#include "dsp_ui/stage_windows.h"
+#include "dsp_ui/value_control_accessible.h"
 #include "settings/connection_settings.h"
 #include "settings/player_ini.h"
 #include "settings/system_ini.h"
@@ -64,6 +66,9 @@ void StartUp()
 
 void InstallWindowHooks()
 {
+  // The chain editor opens the equalizer, compressor, gain and VST windows through a registry.
+  RegisterStageWindows();
+  InstallValueControlAccessibility();
   SetPluginSetupHook([](QWidget* AMainWindow) {
     SetupPlugins(
         SystemIni, DataFolder(), ProgramFolder() + QStringLiteral("Plugins/"),
