@@ -23,8 +23,7 @@ void Check(bool ACondition, const char* AWhat, const QByteArray& AText)
   std::abort();
 }
 
-template <class TRecord>
-void FuzzRecord(const QByteArray& AData)
+template <class TRecord> void FuzzRecord(const QByteArray& AData)
 {
   TRecord Record;
   ReadSettingsText(Record, AData);
