@@ -13,27 +13,12 @@
 
 #include <QHBoxLayout>
 #include <QLocale>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QPointer<TCompressorDSPFrm>& OpenCompressor()
-{
-  static QPointer<TCompressorDSPFrm> Instance;
-  return Instance;
-}
-
-} // namespace
-
 TCompressorDSPFrm::TCompressorDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(AParent), D(AD)
 {
-  setObjectName(QStringLiteral("CompressorDSPFrm"));
-  setWindowTitle(QStringLiteral("Compressor"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  // A stage window left open must not keep the program running once the main window closes.
-  setAttribute(Qt::WA_QuitOnClose, false);
+  SetUpStageWindow(this, QStringLiteral("CompressorDSPFrm"), QStringLiteral("Compressor"));
   CreateControls();
 }
 
@@ -115,26 +100,17 @@ void TCompressorDSPFrm::CreateControls()
 
 TCompressorDSPFrm* TCompressorDSPFrm::OpenWindow()
 {
-  return OpenCompressor();
+  return StageWindowSlot<TCompressorDSPFrm>();
 }
 
 void TCompressorDSPFrm::Open(TDSPItemC* AItem, QWidget* AOwner)
 {
-  CloseOpen();
-  if (!AItem)
-    return;
-  auto* Form = new TCompressorDSPFrm(AItem);
-  OpenCompressor() = Form;
-  Form->ensurePolished();
-  Form->adjustSize();
-  CenterOnOwner(Form, AOwner);
-  Form->show();
+  ReplaceStageWindow<TCompressorDSPFrm>(AItem, AOwner);
 }
 
 void TCompressorDSPFrm::CloseOpen()
 {
-  delete OpenCompressor().data();
-  OpenCompressor() = nullptr;
+  CloseStageWindow<TCompressorDSPFrm>();
 }
 
 QString TCompressorDSPFrm::RatioAccessibleValue(int APosition)

@@ -7,27 +7,12 @@
 #include "dsp_ui/stage_window_common.h"
 
 #include <QHBoxLayout>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QPointer<TGainDSPFrm>& OpenGain()
-{
-  static QPointer<TGainDSPFrm> Instance;
-  return Instance;
-}
-
-} // namespace
-
 TGainDSPFrm::TGainDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(AParent), D(AD)
 {
-  setObjectName(QStringLiteral("GainDSPFrm"));
-  setWindowTitle(QStringLiteral("Gain"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  // A stage window left open must not keep the program running once the main window closes.
-  setAttribute(Qt::WA_QuitOnClose, false);
+  SetUpStageWindow(this, QStringLiteral("GainDSPFrm"), QStringLiteral("Gain"));
   const auto S = [this](int ASize) { return ScaleFrom96Dpi(this, ASize); };
 
   auto* Bars = new QWidget(this);
@@ -60,26 +45,17 @@ TGainDSPFrm::~TGainDSPFrm() = default;
 
 TGainDSPFrm* TGainDSPFrm::OpenWindow()
 {
-  return OpenGain();
+  return StageWindowSlot<TGainDSPFrm>();
 }
 
 void TGainDSPFrm::Open(TDSPItemC* AItem, QWidget* AOwner)
 {
-  CloseOpen();
-  if (!AItem)
-    return;
-  auto* Form = new TGainDSPFrm(AItem);
-  OpenGain() = Form;
-  Form->ensurePolished();
-  Form->adjustSize();
-  CenterOnOwner(Form, AOwner);
-  Form->show();
+  ReplaceStageWindow<TGainDSPFrm>(AItem, AOwner);
 }
 
 void TGainDSPFrm::CloseOpen()
 {
-  delete OpenGain().data();
-  OpenGain() = nullptr;
+  CloseStageWindow<TGainDSPFrm>();
 }
 
 void TGainDSPFrm::showEvent(QShowEvent* AEvent)

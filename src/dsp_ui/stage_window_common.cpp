@@ -34,6 +34,22 @@ void CenterOnOwner(QWidget* AWindow, QWidget* AOwner)
   AWindow->move(Frame.topLeft());
 }
 
+void SetUpStageWindow(QWidget* AWindow, const QString& AName, const QString& ATitle)
+{
+  AWindow->setObjectName(AName);
+  AWindow->setWindowTitle(ATitle);
+  AWindow->setAttribute(Qt::WA_DeleteOnClose);
+  AWindow->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void ShowStageWindow(QWidget* AWindow, QWidget* AOwner)
+{
+  AWindow->ensurePolished();
+  AWindow->adjustSize();
+  CenterOnOwner(AWindow, AOwner);
+  AWindow->show();
+}
+
 TPresetMenu CreatePresetMenu(QPushButton* AButton)
 {
   TPresetMenu Menu;

@@ -2,17 +2,50 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 class QAction;
 class QMenu;
 class QPushButton;
 class QWidget;
+class TDSPItemC;
 class TLBar;
 
 // Places AWindow (sized already) centred over AOwner's window; without an owner, centred on the
 // screen AWindow is on. Either way the window stays on that screen.
 void CenterOnOwner(QWidget* AWindow, QWidget* AOwner);
+
+// Lays AWindow out at its size, centres it over AOwner (as CenterOnOwner) and shows it.
+void ShowStageWindow(QWidget* AWindow, QWidget* AOwner);
+
+// Names and titles a stage window; it deletes itself on close and never keeps the program
+// running once the main window closes.
+void SetUpStageWindow(QWidget* AWindow, const QString& AName, const QString& ATitle);
+
+// Each stage window kind has one open window at the most, held here (null while none is open).
+template <class TForm> QPointer<TForm>& StageWindowSlot()
+{
+  static QPointer<TForm> Instance;
+  return Instance;
+}
+// Closing deletes the open window at once: the caller may delete the entry it points at right
+// after.
+template <class TForm> void CloseStageWindow()
+{
+  delete StageWindowSlot<TForm>().data();
+  StageWindowSlot<TForm>() = nullptr;
+}
+// Replaces the open window with a new one for AItem (none for a null AItem), shown over AOwner.
+template <class TForm> void ReplaceStageWindow(TDSPItemC* AItem, QWidget* AOwner)
+{
+  CloseStageWindow<TForm>();
+  if (!AItem)
+    return;
+  auto* Form = new TForm(AItem);
+  StageWindowSlot<TForm>() = Form;
+  ShowStageWindow(Form, AOwner);
+}
 
 // The "Preset" drop-down of the equalizer and compressor windows: "Load" and "Delete" submenus
 // that the preset manager fills, and "Save...". Qt gives no automatic access keys, as wanted:
