@@ -336,6 +336,29 @@ const char16_t* SkipTextDecl(const char16_t* AText)
   return AText;
 }
 
+// The ";" that ends a reference in an attribute value. The last search's result holds for every
+// start up to the position it found, so a value full of stray "&" is not searched again and again.
+struct TSemicolonSearch
+{
+  const char16_t* From = nullptr;
+  const char16_t* At = nullptr;
+
+  // The first ";" at or after AFrom, or ATo when there is none.
+  const char16_t* Find(const char16_t* AFrom, const char16_t* ATo)
+  {
+    if (AFrom > ATo)
+      return ATo;
+    if (From && AFrom >= From && AFrom <= At)
+      return At;
+    const char16_t* Semi = AFrom;
+    while (Semi < ATo && *Semi != u';')
+      ++Semi;
+    From = AFrom;
+    At = Semi;
+    return Semi;
+  }
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -1182,8 +1205,7 @@ void TXmlParser::NormalizeValue(const char16_t* AFrom, const char16_t* ATo)
   FScratch.resize(ATo - AFrom);
   char16_t* W = reinterpret_cast<char16_t*>(FScratch.data());
   const char16_t* P = AFrom;
-  const char16_t* SemiFrom = nullptr;
-  const char16_t* SemiAt = nullptr;
+  TSemicolonSearch SemiSearch;
   for (;;) {
     const char16_t* S = NextSpecial(P, ATo);
     std::memcpy(W, P, size_t(S - P) * sizeof(char16_t));
@@ -1196,19 +1218,7 @@ void TXmlParser::NormalizeValue(const char16_t* AFrom, const char16_t* ATo)
       ++P;
       continue;
     }
-    const char16_t* From = P + 2;
-    const char16_t* Semi;
-    if (From > ATo) {
-      Semi = ATo;
-    } else if (SemiFrom && From >= SemiFrom && From <= SemiAt) {
-      Semi = SemiAt;
-    } else {
-      Semi = From;
-      while (Semi < ATo && *Semi != u';')
-        ++Semi;
-      SemiFrom = From;
-      SemiAt = Semi;
-    }
+    const char16_t* Semi = SemiSearch.Find(P + 2, ATo);
     if (Semi >= ATo) {
       *W++ = u'&';
       ++P;
@@ -1246,9 +1256,7 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
 {
   const char16_t* P = AFrom;
   const char16_t* Run = P;
-  // Last ";" search: its result holds for every start up to the position found.
-  const char16_t* SemiFrom = nullptr;
-  const char16_t* SemiAt = nullptr;
+  TSemicolonSearch SemiSearch;
   while (P < ATo) {
     P = NextSpecial(P, ATo);
     if (P == ATo)
@@ -1265,19 +1273,7 @@ void TXmlParser::AppendAttrText(QString& AOut, const char16_t* AFrom, const char
       continue;
     }
     AOut.append(QC(Run), P - Run);
-    const char16_t* From = P + 2;
-    const char16_t* Semi;
-    if (From > ATo) {
-      Semi = ATo;
-    } else if (SemiFrom && From >= SemiFrom && From <= SemiAt) {
-      Semi = SemiAt;
-    } else {
-      Semi = From;
-      while (Semi < ATo && *Semi != u';')
-        ++Semi;
-      SemiFrom = From;
-      SemiAt = Semi;
-    }
+    const char16_t* Semi = SemiSearch.Find(P + 2, ATo);
     if (Semi >= ATo) {
       AOut += u'&';
       Run = ++P;
