@@ -64,44 +64,44 @@ void OnServerInfo(pa_context*, const pa_server_info* AInfo, void* AUser)
   --query->Pending;
 }
 
+// What sinks and sources share; false at the end of the list (the reply then no longer counts).
+template <typename TInfo>
+bool TakeEndpoint(TQuery* AQuery, const TInfo* AInfo, int AEol, TRawEndpoint& AEndpoint)
+{
+  if (AEol) {
+    if (AEol < 0)
+      AQuery->Failed = true;
+    --AQuery->Pending;
+    return false;
+  }
+  AEndpoint.Name = AInfo->description ? AInfo->description : AInfo->name;
+  AEndpoint.Id = AInfo->name;
+  AEndpoint.Type = TypeOf(AInfo->proplist);
+  AEndpoint.Available =
+      !(AInfo->active_port && AInfo->active_port->available == PA_PORT_AVAILABLE_NO);
+  AEndpoint.Freq = AInfo->sample_spec.rate;
+  AEndpoint.Chans = AInfo->sample_spec.channels;
+  return true;
+}
+
 void OnSinkInfo(pa_context*, const pa_sink_info* AInfo, int AEol, void* AUser)
 {
   auto* query = static_cast<TQuery*>(AUser);
-  if (AEol) {
-    if (AEol < 0)
-      query->Failed = true;
-    --query->Pending;
-    return;
-  }
   TRawEndpoint sink;
-  sink.Name = AInfo->description ? AInfo->description : AInfo->name;
-  sink.Id = AInfo->name;
-  sink.Type = TypeOf(AInfo->proplist);
-  sink.Available = !(AInfo->active_port && AInfo->active_port->available == PA_PORT_AVAILABLE_NO);
+  if (!TakeEndpoint(query, AInfo, AEol, sink))
+    return;
   sink.Index = AInfo->index;
-  sink.Freq = AInfo->sample_spec.rate;
-  sink.Chans = AInfo->sample_spec.channels;
   query->Sinks.push_back(std::move(sink));
 }
 
 void OnSourceInfo(pa_context*, const pa_source_info* AInfo, int AEol, void* AUser)
 {
   auto* query = static_cast<TQuery*>(AUser);
-  if (AEol) {
-    if (AEol < 0)
-      query->Failed = true;
-    --query->Pending;
-    return;
-  }
   TRawEndpoint source;
-  source.Name = AInfo->description ? AInfo->description : AInfo->name;
-  source.Id = AInfo->name;
-  source.Type = TypeOf(AInfo->proplist);
+  if (!TakeEndpoint(query, AInfo, AEol, source))
+    return;
   source.Input = true;
-  source.Available = !(AInfo->active_port && AInfo->active_port->available == PA_PORT_AVAILABLE_NO);
   source.MonitorOf = AInfo->monitor_of_sink;
-  source.Freq = AInfo->sample_spec.rate;
-  source.Chans = AInfo->sample_spec.channels;
   query->Sources.push_back(std::move(source));
 }
 
