@@ -13,6 +13,9 @@ packages=(
   clang-14 libclang-rt-14-dev
   flac libflac-dev sox libsox-fmt-base
   desktop-file-utils
+  libebur128-dev lsp-plugins-vst espeak-ng
+  openbox at-spi2-core python3-pyatspi dbus locales
+  dpkg-dev fakeroot lintian appstream
 )
 
 missing=()
