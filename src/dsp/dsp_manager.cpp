@@ -241,8 +241,9 @@ void LoadVSTParams(TDSPItemC& AItem)
 
 void SaveVSTParams(TDSPItemC& AItem)
 {
-  if (!VSTBound() || !IsVST(AItem) || AItem.H == 0 || AItem.State() != psActive ||
-      !HandleAlive(AItem.H))
+  // Whatever the switch says: the chain editor sets it off before it stops the stage, and the
+  // values the user set in the plug-in must not be lost with the instance.
+  if (!VSTBound() || !IsVST(AItem) || AItem.H == 0 || !HandleAlive(AItem.H))
     return;
   const TVSTBridge& Bridge = VST();
   QStringList Lines;

@@ -42,8 +42,8 @@ public:
   // Starts the stage at AIndex, which is expected to be stopped. Plug-in stages of a kind that
   // is switched off, and ptGEN stages, do not start.
   void StartDSP(int AIndex);
-  // Stops the stage at AIndex; its State is left as it is. A running VST stage marked active
-  // first has its parameters saved into Params.
+  // Stops the stage at AIndex; its State is left as it is. A running VST stage first has its
+  // parameters saved into Params, also when it is being switched off.
   void StopDSP(int AIndex);
   // Restarts the chain in its order: Winamp DSP stages find their loaded plug-ins again, every
   // stage stops, then every stage marked active starts.
@@ -76,5 +76,6 @@ const QList<TDSPManager*>& DSPManagers();
 // On a running VST stage marked active: applies Params to the plug-in when the line count
 // equals the plug-in's parameter count.
 void LoadVSTParams(TDSPItemC& AItem);
-// On a running VST stage marked active: replaces Params by the plug-in's current values.
+// On a running VST stage (a handle the bridge still knows), whatever its State: replaces Params
+// by the plug-in's current values.
 void SaveVSTParams(TDSPItemC& AItem);

@@ -13,6 +13,12 @@ TDSPChainModel::TDSPChainModel(QObject* AParent) : QAbstractListModel(AParent) {
 
 void TDSPChainModel::SetRows(QList<TRow> ARows)
 {
+  if (ARows.size() == FRows.size()) {
+    FRows = std::move(ARows);
+    if (!FRows.isEmpty())
+      Q_EMIT dataChanged(index(0), index(static_cast<int>(FRows.size()) - 1));
+    return;
+  }
   beginResetModel();
   FRows = std::move(ARows);
   endResetModel();

@@ -26,7 +26,9 @@ public:
 
   explicit TDSPChainModel(QObject* AParent = nullptr);
 
-  // Replaces every row (the view loses its selection and current row).
+  // Replaces every row. With the same number of rows they are updated in place, so that the view
+  // keeps its selection and current row through a tick; otherwise the model is reset (the view
+  // loses both).
   void SetRows(QList<TRow> ARows);
   const QList<TRow>& Rows() const { return FRows; }
 

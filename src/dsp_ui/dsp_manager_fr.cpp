@@ -290,30 +290,34 @@ void TDSPManagerFr::btDSPConfigClick()
     OpenStageWindow(Item->IntDSPKind(), Item, window());
     return;
   }
-  // A plug-in without a handle is not loaded (or not running): there is nothing to configure.
-  if (Item->H == 0)
-    return;
-  switch (Item->PluginType()) {
-  case ptDSP:
-    BASS_WADSP_Config(Item->H);
-    break;
-  case ptVST:
+  if (Item->PluginType() == ptVST) {
     ConfigureVST(Item);
-    break;
-  default:
-    break;
+    return;
   }
+  // A Winamp DSP plug-in without a handle is not loaded: there is nothing to configure.
+  if (Item->H != 0 && Item->PluginType() == ptDSP)
+    BASS_WADSP_Config(Item->H);
 }
 
 void TDSPManagerFr::ConfigureVST(TDSPItemC* AItem)
 {
-  if (!VSTBound())
-    return;
+  // A stopped stage has no instance whose values could be shown or changed: say so rather than
+  // ignore the click.
   BASS_VST_INFO Info{};
-  // A handle the bridge no longer knows has no window to show.
-  if (!VST().GetInfo(AItem->H, &Info))
+  if (AItem->H == 0 || !VSTBound() || !VST().GetInfo(AItem->H, &Info)) {
+    if (IsPluginKindOff(AItem->Index()))
+      MyMessageBox(QStringLiteral("Plugins of this type are turned off. Please click the \"+\" "
+                                  "button and turn on plugins (VST or Winamp DSP)."),
+                   QStringLiteral("Plugins"), MB_ICONWARNING);
+    else
+      MyMessageBox(QStringLiteral("This VST plugin is not running. Tick its box to switch it on, "
+                                  "then configure it."),
+                   QStringLiteral("VST"), MB_ICONINFORMATION);
     return;
-  if (!Info.hasEditor) {
+  }
+  // The parameter list needs no editor of the plug-in's own, only parameters.
+  const bool TextUI = FVSTUseTextUI && VST().GetParamCount(AItem->H) > 0;
+  if (!Info.hasEditor && !TextUI) {
     MyMessageBox(QStringLiteral("No parameters window available"), QStringLiteral("VST"),
                  MB_ICONINFORMATION);
     return;

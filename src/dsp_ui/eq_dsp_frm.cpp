@@ -38,11 +38,7 @@ TSystemIniBase* EqSettings()
 
 TEqDSPFrm::TEqDSPFrm(TDSPItemC* AD, QWidget* AParent) : QDialog(AParent), D(AD)
 {
-  setObjectName(QStringLiteral("EqDSPFrm"));
-  setWindowTitle(QStringLiteral("Equalizer"));
-  setAttribute(Qt::WA_DeleteOnClose);
-  // A stage window left open must not keep the program running once the main window closes.
-  setAttribute(Qt::WA_QuitOnClose, false);
+  SetUpStageWindow(this, QStringLiteral("EqDSPFrm"), QStringLiteral("Equalizer"));
   CreateControls();
 }
 
@@ -78,6 +74,7 @@ void TEqDSPFrm::CreateControls()
     TrackBar[i]->setFixedHeight(S(90));
     TrackBar[i]->setMinimumWidth(S(20));
     TrackBar[i]->SetAccessibleDescription(QStringLiteral("Equalizer band gain in decibels"));
+    TrackBar[i]->SetAccessibleValueScale(-1);
     TrackBar[i]->SetOnChange([this](QObject* ASender) { TrackBar0Change(ASender); });
     TrackBar[i]->SetOnGetAccessibleValue([](QObject* ASender, QString& AValue) {
       // The gain, not the position: the slider runs from +range at the top to -range.

@@ -3,6 +3,9 @@
 #include <QAccessible>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 namespace {
 
@@ -105,6 +108,35 @@ QString TKelTrackBar::AccessibleValueText() const
   if (FOnGetAccessibleValue)
     FOnGetAccessibleValue(const_cast<TKelTrackBar*>(this), text);
   return text;
+}
+
+void TKelTrackBar::SetAccessibleValueScale(double AScale)
+{
+  if (AScale == 0 || AScale == FAccessibleValueScale)
+    return;
+  FAccessibleValueScale = AScale;
+  NotifyAccessibility(QAccessible::ValueChanged);
+}
+
+void TKelTrackBar::paintEvent(QPaintEvent* AEvent)
+{
+  if (orientation() != Qt::Vertical) {
+    QSlider::paintEvent(AEvent);
+    return;
+  }
+  // The minimum sits at the top, so the style fills from the top down to the handle, which
+  // makes a raised level look lowered. Draw the mirror image of the range instead: the handle
+  // lands on the same pixel, and the fill runs from the bottom up to it.
+  QPainter Painter(this);
+  QStyleOptionSlider Option;
+  initStyleOption(&Option);
+  Option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+  if (tickPosition() != NoTicks)
+    Option.subControls |= QStyle::SC_SliderTickmarks;
+  Option.upsideDown = !Option.upsideDown;
+  Option.sliderPosition = Option.minimum + Option.maximum - Option.sliderPosition;
+  Option.sliderValue = Option.minimum + Option.maximum - Option.sliderValue;
+  style()->drawComplexControl(QStyle::CC_Slider, &Option, &Painter, this);
 }
 
 void TKelTrackBar::Changed()

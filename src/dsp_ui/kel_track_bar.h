@@ -58,9 +58,18 @@ public:
   QString AccessibleNameText() const;
   QString AccessibleValueText() const;
 
+  // How many positions make one unit of the value the user sees: 10^Prec for a slider of tenths,
+  // -1 for an equalizer band (position -g is gain g). Assistive technology reads and sets the
+  // value, its range and its step in those units (position / scale). Default 1.
+  double AccessibleValueScale() const { return FAccessibleValueScale; }
+  void SetAccessibleValueScale(double AScale);
+  double AccessibleNumber(int APosition) const { return APosition / FAccessibleValueScale; }
+
 protected:
   // Runs on every position change; derived sliders do their own work before calling this.
   virtual void Changed();
+  // A vertical slider's coloured part runs from the bottom up to the handle.
+  void paintEvent(QPaintEvent* AEvent) override;
 
 private:
   void NotifyAccessibility(int AEvent);
@@ -71,6 +80,7 @@ private:
   QString FAccessibleDescription;
   QPointer<QLabel> FAssociateLabel;
   TAccessibleValueEvent FOnGetAccessibleValue;
+  double FAccessibleValueScale = 1.0;
 };
 
 // A TKelTrackBar that tells its owner about mouse activity, after the slider's own handling:

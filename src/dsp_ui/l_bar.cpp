@@ -104,6 +104,7 @@ void TLBar::SetPrec(int APrec)
   for (int i = 0; i < FPrec; ++i)
     mult *= 10;
   F_mult = mult;
+  SetAccessibleValueScale(F_mult);
   SetMax(RoundHalfEven(double(F_mult) * FMaxValue));
   SetMin(RoundHalfEven(double(F_mult) * FMinValue));
 }

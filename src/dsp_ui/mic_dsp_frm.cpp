@@ -2,12 +2,15 @@
 
 #include "dsp/dsp_manager.h"
 #include "dsp_ui/dsp_manager_fr.h"
+#include "dsp_ui/stage_window_common.h"
 #include "dsp_ui/window_fit.h"
 #include "settings/player_ini.h"
+#include "settings/settings_text.h"
 #include "settings/system_ini.h"
 #include "ui_common/screen_utils.h"
 #include "ui_common/translate_form.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QPushButton>
@@ -41,6 +44,16 @@ TMicDSPFrm::TMicDSPFrm(QWidget* AParent, TPlayerIni* APlayerIni, TSystemIni* ASy
   Layout->addLayout(Bottom);
 
   FormCreate();
+
+  if (FPlayerIni)
+    FSavedText = WriteSettingsText(*FPlayerIni);
+  // Stage windows outlive this window's closing, and plug-ins keep their values in themselves:
+  // neither may be lost at the end.
+  connect(&StageWindowEvents(), &TStageWindowEvents::Closed, this, [this] {
+    if (!isVisible())
+      SaveIfChanged();
+  });
+  connect(qApp, &QCoreApplication::aboutToQuit, this, &TMicDSPFrm::SaveIfChanged);
 }
 
 TMicDSPFrm::~TMicDSPFrm()
@@ -95,6 +108,18 @@ void TMicDSPFrm::done(int AResult)
 
 void TMicDSPFrm::FormClose()
 {
-  if (FPlayerIni)
-    FPlayerIni->Save();
+  if (!FPlayerIni)
+    return;
+  FDSPManager->SaveAllVSTParams();
+  FPlayerIni->Save();
+  FSavedText = WriteSettingsText(*FPlayerIni);
+}
+
+void TMicDSPFrm::SaveIfChanged()
+{
+  if (!FPlayerIni)
+    return;
+  FDSPManager->SaveAllVSTParams();
+  if (WriteSettingsText(*FPlayerIni) != FSavedText)
+    FormClose();
 }

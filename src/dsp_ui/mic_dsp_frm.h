@@ -1,8 +1,11 @@
 // The microphone DSP window (TMicDSPFrm): hosts a chain editor over the microphone chain, which
 // lives in the player settings (MicDSPList). The main window creates it once, hidden, and shows
 // it window-modally from its DSP button; closing it writes player.ini with every edit so far.
+// Edits made later (in a stage window still open, or by a plug-in) are written when such a
+// window closes and at the program's end, if the settings changed since the last save.
 #pragma once
 
+#include <QByteArray>
 #include <QDialog>
 #include <memory>
 
@@ -24,8 +27,13 @@ public:
   // Detaches the manager from the editor, then frees both. Running stages keep running.
   ~TMicDSPFrm() override;
 
-  // Closes the window (OK, Escape or the title bar) and saves player.ini.
+  // Closes the window (OK, Escape or the title bar) and saves player.ini, with the current
+  // parameters of the running VST stages.
   void done(int AResult) override;
+  // Takes the running VST stages' parameters and saves player.ini if it differs from what was
+  // last saved. Runs when the application is about to quit, and when an equalizer, compressor or
+  // gain window closes while this window is hidden.
+  void SaveIfChanged();
 
   QWidget* Panel1;
   QPushButton* Button1;
@@ -44,4 +52,6 @@ private:
   TSystemIni* FSystemIni;
   std::unique_ptr<TDSPManager> FDSPManager;
   TDSPManagerFr* FDSPManagerFr = nullptr;
+  // The player settings as last saved (or read).
+  QByteArray FSavedText;
 };

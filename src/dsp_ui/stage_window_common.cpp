@@ -40,6 +40,13 @@ void SetUpStageWindow(QWidget* AWindow, const QString& AName, const QString& ATi
   AWindow->setWindowTitle(ATitle);
   AWindow->setAttribute(Qt::WA_DeleteOnClose);
   AWindow->setAttribute(Qt::WA_QuitOnClose, false);
+  QObject::connect(AWindow, &QObject::destroyed, &StageWindowEvents(), &TStageWindowEvents::Closed);
+}
+
+TStageWindowEvents& StageWindowEvents()
+{
+  static TStageWindowEvents Events;
+  return Events;
 }
 
 void ShowStageWindow(QWidget* AWindow, QWidget* AOwner)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 
@@ -20,8 +21,19 @@ void CenterOnOwner(QWidget* AWindow, QWidget* AOwner);
 void ShowStageWindow(QWidget* AWindow, QWidget* AOwner);
 
 // Names and titles a stage window; it deletes itself on close and never keeps the program
-// running once the main window closes.
+// running once the main window closes. Its end is announced through StageWindowEvents().
 void SetUpStageWindow(QWidget* AWindow, const QString& AName, const QString& ATitle);
+
+// Announces the end of an equalizer, compressor or gain window (closed, replaced or deleted).
+// Its edits are in the stage's Params by then, so whoever keeps the chain can store it.
+class TStageWindowEvents : public QObject
+{
+  Q_OBJECT
+
+Q_SIGNALS:
+  void Closed();
+};
+TStageWindowEvents& StageWindowEvents();
 
 // Each stage window kind has one open window at the most, held here (null while none is open).
 template <class TForm> QPointer<TForm>& StageWindowSlot()

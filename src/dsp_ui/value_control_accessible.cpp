@@ -2,6 +2,9 @@
 
 #include "dsp_ui/kel_track_bar.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QAccessibleInterface* ValueControlFactory(const QString& AClassName, QObject* AObject)
@@ -47,32 +50,40 @@ void* TValueControlAccessible::interface_cast(QAccessible::InterfaceType AType)
   return QAccessibleWidget::interface_cast(AType);
 }
 
+// The numbers go out in the units the user sees (decibels, a ratio, milliseconds) with their
+// sign: the toolkit's bridge passes numbers only, and a screen reader would otherwise announce
+// the position (a band at +6 dB as -6, a ratio of 5.0 as 50).
 QVariant TValueControlAccessible::currentValue() const
 {
-  return TrackBar()->Position();
+  return TrackBar()->AccessibleNumber(TrackBar()->Position());
 }
 
 void TValueControlAccessible::setCurrentValue(const QVariant& AValue)
 {
   bool ok = false;
-  const int position = AValue.toInt(&ok);
-  if (ok)
-    TrackBar()->SetPosition(position);
+  const double value = AValue.toDouble(&ok);
+  if (!ok || !std::isfinite(value))
+    return;
+  const double position = std::round(value * TrackBar()->AccessibleValueScale());
+  TrackBar()->SetPosition(
+      int(qBound(double(TrackBar()->Min()), position, double(TrackBar()->Max()))));
 }
 
 QVariant TValueControlAccessible::maximumValue() const
 {
-  return TrackBar()->Max();
+  const TKelTrackBar* bar = TrackBar();
+  return std::max(bar->AccessibleNumber(bar->Min()), bar->AccessibleNumber(bar->Max()));
 }
 
 QVariant TValueControlAccessible::minimumValue() const
 {
-  return TrackBar()->Min();
+  const TKelTrackBar* bar = TrackBar();
+  return std::min(bar->AccessibleNumber(bar->Min()), bar->AccessibleNumber(bar->Max()));
 }
 
 QVariant TValueControlAccessible::minimumStepSize() const
 {
-  return TrackBar()->LineSize();
+  return std::abs(TrackBar()->AccessibleNumber(TrackBar()->LineSize()));
 }
 
 void InstallValueControlAccessibility()

@@ -8,7 +8,8 @@ class TKelTrackBar;
 
 // The accessible face of one TKelTrackBar. Name, description and value text come from the
 // slider's own properties (AccessibleNameText, AccessibleDescription, AccessibleValueText); the
-// numeric value, range and step are the slider's position, Min..Max and LineSize.
+// numeric value, range and step are the slider's position, Min..Max and LineSize in the units the
+// user sees (divided by AccessibleValueScale), lowest first.
 class TValueControlAccessible : public QAccessibleWidget, public QAccessibleValueInterface
 {
 public:

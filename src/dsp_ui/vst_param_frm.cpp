@@ -186,9 +186,37 @@ void TFrmVSTParam::OpenEditor()
   // window once our connection has sent its creation: so after the event loop's next turn.
   FEditorPending = false;
   QTimer::singleShot(0, this, [this] {
-    if (VSTBound() && FEditorHandle != 0)
-      FEditorOpen = VST().EmbedEditor(FEditorHandle, uintptr_t(winId()));
+    if (!VSTBound() || FEditorHandle == 0)
+      return;
+    FEditorOpen = VST().EmbedEditor(FEditorHandle, uintptr_t(winId()));
+    if (!FEditorOpen)
+      ShowParameterListInstead();
   });
+}
+
+void TFrmVSTParam::ShowParameterListInstead()
+{
+  // An empty window would tell the user nothing: say why, and offer what works without the
+  // plug-in's own window.
+  H = FEditorHandle;
+  FEditorHandle = 0;
+  resize(qMax(width(), ScaleFrom96Dpi(this, 500)), qMax(height(), ScaleFrom96Dpi(this, 400)));
+  BuildVSTTextUI();
+  auto* Note = new QLabel(
+      QStringLiteral("The plugin's own window could not be opened. Its parameters are listed "
+                     "instead."),
+      this);
+  Note->setObjectName(QStringLiteral("lbEditorFailed"));
+  Note->setWordWrap(true);
+  const int Margin = ScaleFrom96Dpi(this, 6);
+  Note->setContentsMargins(Margin, Margin, Margin, 0);
+  if (auto* Main = qobject_cast<QVBoxLayout*>(layout()))
+    Main->insertWidget(0, Note);
+  for (const TVSTUI& Row : UI)
+    if (Row.Track) {
+      Row.Track->setFocus();
+      break;
+    }
 }
 
 void TFrmVSTParam::closeEvent(QCloseEvent* AEvent)

@@ -45,7 +45,8 @@ public:
   void OnTextUITrackChange(QObject* ASender);
   // Embeds the editor of the plug-in AHandle as soon as the window is on the screen.
   void EmbedEditor(DWORD AHandle);
-  // Whether the plug-in's editor is in the window.
+  // Whether the plug-in's editor is in the window. When it could not be opened, the window says
+  // so and lists the parameters instead.
   bool EditorEmbedded() const { return FEditorOpen; }
 
   // The stage's plug-in handle (text interface).
@@ -61,6 +62,7 @@ protected:
 
 private:
   void OpenEditor();
+  void ShowParameterListInstead();
 
   QScrollArea* FScroll = nullptr;
   DWORD FEditorHandle = 0;

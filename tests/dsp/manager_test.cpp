@@ -207,7 +207,7 @@ TEST_F(TManagerTest, VstStageProcessesTheStreamWithItsStoredParams)
   EXPECT_NEAR(RmsDb(Samples, 0) - Before, 12.0, 0.01); // 0.75 of -24..+24 dB
 }
 
-TEST_F(TManagerTest, RestartSavesVstParamsAndUntickDoesNot)
+TEST_F(TManagerTest, RestartAndUntickSaveVstParams)
 {
   FSettings.SetAllowVstPlugins(true);
   ASSERT_TRUE(BindVST());
@@ -235,14 +235,18 @@ TEST_F(TManagerTest, RestartSavesVstParamsAndUntickDoesNot)
   FManager.SaveAllVSTParams();
   EXPECT_EQ(Vst->Params().at(1), QStringLiteral("0.300000011920929"));
 
-  // Switching the stage off keeps what the last save stored.
-  VST().SetParam(Vst->H, 0, 0.9f);
+  // Switching the stage off (State off first, as the chain editor does) stores the values the
+  // plug-in has at that moment.
+  VST().SetParam(Vst->H, 0, 0.875f);
   Untick(0);
-  EXPECT_EQ(Vst->Params(), QStringList({"0.25", "0.300000011920929", "0.125"}));
+  EXPECT_EQ(Vst->Params(), QStringList({"0.875", "0.300000011920929", "0.125"}));
   EXPECT_EQ(Vst->H, 0u);
-  // A stopped stage is not saved again by a restart.
+  // A stopped stage is not saved again by a restart, and comes back with what was stored.
   FManager.StartAllDSPs();
-  EXPECT_EQ(Vst->Params(), QStringList({"0.25", "0.300000011920929", "0.125"}));
+  EXPECT_EQ(Vst->Params(), QStringList({"0.875", "0.300000011920929", "0.125"}));
+  Tick(0);
+  ASSERT_NE(Vst->H, 0u);
+  EXPECT_EQ(VST().GetParam(Vst->H, 0), 0.875f);
 }
 
 TEST_F(TManagerTest, VstSwitchOffStopsVstStagesInEveryChainAndTheyStayOff)

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QToolButton>
 #include <array>
 
@@ -248,11 +250,16 @@ TEST_F(TChainEditorTest, ConfigureOnARunningVSTStageBringsBackTheSameWindow)
   TDSPItemC* Vst = AddPlugin(ptVST, TestGainPath());
   Frame->UpdateDSPListView();
 
-  // Not running: no handle, nothing to show.
+  // Not running: no instance to show, and the user is told why.
   Select(0);
   Frame->btDSPConfig->click();
   EXPECT_EQ(Built, 0);
   EXPECT_EQ(Vst->Frm, nullptr);
+  ASSERT_EQ(Boxes.Calls.size(), 1);
+  EXPECT_EQ(Boxes.Calls[0].Text, QStringLiteral("This VST plugin is not running. Tick its box "
+                                                "to switch it on, then configure it."));
+  EXPECT_EQ(Boxes.Calls[0].Caption, QStringLiteral("VST"));
+  Boxes.Calls.clear();
 
   ToggleRow(0);
   ASSERT_NE(Vst->H, 0u);
@@ -336,7 +343,7 @@ TEST_F(TChainEditorTest, TheRealStageWindowsOpenAndCloseThroughTheEditor)
   EXPECT_TRUE(Boxes.Calls.isEmpty());
 }
 
-TEST_F(TChainEditorTest, AVSTPluginWithoutAnEditorSaysSo)
+TEST_F(TChainEditorTest, AVSTPluginWithoutAnEditorSaysSoUnlessTheParameterListIsOn)
 {
   const QString Path = QStringLiteral("/usr/lib/vst/MaBitcrush-vst.so");
   if (!QFileInfo::exists(Path))
@@ -359,6 +366,13 @@ TEST_F(TChainEditorTest, AVSTPluginWithoutAnEditorSaysSo)
   EXPECT_EQ(Boxes.Calls[0].Caption, QStringLiteral("VST"));
   EXPECT_EQ(Boxes.Calls[0].Flags, MB_ICONINFORMATION);
   EXPECT_EQ(Built, 0);
+
+  // The screen reader's parameter list needs no editor: it is offered instead.
+  Frame->SetVSTUseTextUI(true);
+  Frame->btDSPConfig->click();
+  EXPECT_EQ(Boxes.Calls.size(), 1);
+  EXPECT_EQ(Built, 1);
+  EXPECT_NE(Vst->Frm, nullptr);
 }
 
 TEST_F(TChainEditorTest, AddAppendsACopyOfTheChosenStageSwitchedOff)
@@ -475,6 +489,52 @@ TEST_F(TChainEditorTest, TheKeyboardAloneEditsTheChain)
     EXPECT_EQ(Current->accessibleName(), QLatin1String(Names[i]));
     EXPECT_EQ(Current->toolTip(), QLatin1String(Names[i]));
   }
+}
+
+TEST_F(TChainEditorTest, ATickKeepsTheSelectionAndTheKeyboardPosition)
+{
+  AddBuiltIn(dspEqualizer);
+  AddBuiltIn(dspCompressor);
+  AddBuiltIn(dspGain);
+  Frame->UpdateDSPListView();
+  Frame->resize(300, 200);
+  Frame->show();
+  Frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Frame.get()));
+  QListView* View = Frame->lDSP;
+  View->setFocus();
+
+  // The compressor's row is clicked, then its check box: the row stays selected, so the buttons
+  // act on it.
+  QStyleOptionViewItem Option;
+  Option.initFrom(View);
+  Option.rect = View->visualRect(Rows()->index(1, 0));
+  Option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  const QRect Box =
+      View->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Option, View);
+  ASSERT_TRUE(Box.isValid());
+  QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, Option.rect.center());
+  ASSERT_EQ(Frame->SelectedIndex(), 1);
+  QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, Box.center());
+  EXPECT_EQ(List.Items(1)->State(), psActive);
+  EXPECT_TRUE(RowChecked(1));
+  EXPECT_EQ(Frame->SelectedIndex(), 1);
+  Frame->btDSPDown->click();
+  EXPECT_EQ(ChainNames(), QStringList({"Equalizer", "Gain", "Compressor"}));
+
+  // Space ticks the current row and the keyboard stays there: Down goes on to the next row.
+  Select(0);
+  QTest::keyClick(View, Qt::Key_Space);
+  EXPECT_EQ(List.Items(0)->State(), psActive);
+  EXPECT_EQ(View->currentIndex().row(), 0);
+  EXPECT_EQ(Frame->SelectedIndex(), 0);
+  QTest::keyClick(View, Qt::Key_Down);
+  EXPECT_EQ(View->currentIndex().row(), 1);
+  QTest::keyClick(View, Qt::Key_Space);
+  EXPECT_EQ(List.Items(1)->State(), psActive);
+  Frame->btDSPRemove->click();
+  EXPECT_EQ(ChainNames(), QStringList({"Equalizer", "Compressor"}));
+  EXPECT_TRUE(Boxes.Calls.isEmpty());
 }
 
 TEST_F(TChainEditorTest, ButtonsGrowWithTheScreensDpi)

@@ -5,11 +5,15 @@
 #include "base/localisation.h"
 #include "dsp/dsp_manager.h"
 #include "dsp/plugins.h"
+#include "dsp/vst_binding.h"
 #include "dsp_ui/dsp_list_frm.h"
 #include "dsp_ui/dsp_manager_fr.h"
+#include "dsp_ui/gain_dsp_frm.h"
+#include "dsp_ui/l_bar.h"
 #include "dsp_ui/link_button.h"
 #include "dsp_ui/mic_dsp_frm.h"
 #include "dsp_ui/plugin_folders_frm.h"
+#include "dsp_ui/stage_windows.h"
 #include "settings/player_ini.h"
 #include "settings/system_ini.h"
 #include "support/message_box_recorder.h"
@@ -19,9 +23,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListView>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -189,6 +195,106 @@ TEST_F(TMicDSPFrmTest, ClosingTheWindowWritesPlayerIniWithEveryEdit)
     Player.MicDSPList().Items(0)->SetState(psOff);
     Frm->DSPManager()->StopDSP(0);
   }
+}
+
+// What player.ini holds for the first stage right now.
+QStringList StoredParams()
+{
+  TPlayerIni Stored;
+  Stored.Read();
+  return Stored.MicDSPList().Count() > 0 ? Stored.MicDSPList().Items(0)->Params() : QStringList();
+}
+
+// The program's end as the real main loop goes through it.
+void RunAndQuit()
+{
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+  QCoreApplication::exec();
+}
+
+TEST_F(TMicDSPFrmTest, APluginsValuesReachPlayerIniOnClosingUntickingAndQuitting)
+{
+  const QString PreviousBridge =
+      SetVSTBridgeFallbackName(QStringLiteral(VEXMO_BIN_DIR) + QStringLiteral("libbass_vst.so"));
+  System.SetAllowVstPlugins(true);
+  ASSERT_TRUE(BindVST()) << VSTBindError().toStdString();
+  TDSPItemC* Vst = Player.MicDSPList().Add();
+  Vst->SetT(dspPlugin);
+  Vst->SetPluginType(ptVST);
+  Vst->SetPluginPath(QStringLiteral(VEXMO_BIN_DIR) + QStringLiteral("VST/vexmo_testgain.so"));
+  Vst->SetDispName(QStringLiteral("(VST) Test gain"));
+  QWidget Main;
+  auto* Frm = new TMicDSPFrm(&Main, &Player, &System);
+  Main.show();
+  Frm->open();
+  QListView* View = Frm->DSPManagerFr()->lDSP;
+  View->setCurrentIndex(View->model()->index(0, 0));
+  QTest::keyClick(View, Qt::Key_Space);
+  ASSERT_NE(Vst->H, 0u);
+
+  // Closing the window stores what the plug-in holds now (a change made in its editor).
+  ASSERT_TRUE(VST().SetParam(Vst->H, 0, 0.25f));
+  Frm->Button1->click();
+  EXPECT_EQ(StoredParams(), QStringList({"0.25", "0.5", "1"}));
+
+  // Quitting with the window closed stores the later change.
+  VST().SetParam(Vst->H, 1, 0.75f);
+  RunAndQuit();
+  EXPECT_EQ(StoredParams(), QStringList({"0.25", "0.75", "1"}));
+
+  // Unticking keeps the values in the stage; the window's close writes them.
+  Frm->open();
+  VST().SetParam(Vst->H, 2, 0.125f);
+  QTest::keyClick(View, Qt::Key_Space);
+  EXPECT_EQ(Vst->H, 0u);
+  Frm->Button1->click();
+  EXPECT_EQ(StoredParams(), QStringList({"0.25", "0.75", "0.125"}));
+  EXPECT_TRUE(Boxes.Calls.isEmpty());
+
+  delete Frm;
+  UnbindVST();
+  SetVSTBridgeFallbackName(PreviousBridge);
+}
+
+TEST_F(TMicDSPFrmTest, StageWindowEditsAfterTheDSPWindowClosedReachPlayerIni)
+{
+  RegisterStageWindows();
+  AddStage(Player.MicDSPList(), dspGain, QStringLiteral("Gain"), psOff);
+  QWidget Main;
+  auto* Frm = new TMicDSPFrm(&Main, &Player, &System);
+  Main.show();
+  Frm->open();
+  QListView* View = Frm->DSPManagerFr()->lDSP;
+  View->setCurrentIndex(View->model()->index(0, 0));
+  Frm->DSPManagerFr()->btDSPConfig->click();
+  QPointer<TGainDSPFrm> Gain = TGainDSPFrm::OpenWindow();
+  ASSERT_TRUE(Gain);
+  Frm->Button1->click();
+  ASSERT_TRUE(QFileInfo::exists(TPlayerIni::FileName()));
+
+  // The gain window stays open; its edit is written when it closes.
+  Gain->cpGain->SetValue(4);
+  EXPECT_NE(StoredParams(), QStringList({"4"}));
+  Gain->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(Gain);
+  EXPECT_EQ(StoredParams(), QStringList({"4"}));
+
+  // A window still open when the program ends: its edit is written at the end.
+  Frm->DSPManagerFr()->btDSPConfig->click();
+  Gain = TGainDSPFrm::OpenWindow();
+  ASSERT_TRUE(Gain);
+  Gain->cpGain->SetValue(-2);
+  RunAndQuit();
+  EXPECT_EQ(StoredParams(), QStringList({"-2"}));
+
+  // Nothing changed since: the end writes nothing.
+  QFile::remove(TPlayerIni::FileName());
+  RunAndQuit();
+  EXPECT_FALSE(QFileInfo::exists(TPlayerIni::FileName()));
+  TGainDSPFrm::CloseOpen();
+  EXPECT_TRUE(Boxes.Calls.isEmpty());
+  delete Frm;
 }
 
 TEST_F(TMicDSPFrmTest, TheWindowsTranslateThemselvesFromTheLanguageFile)

@@ -11,6 +11,8 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLocale>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -474,6 +476,71 @@ TEST_F(ValueControlsTest, AccessibleDescriptionValueRoleAndRange)
   EXPECT_EQ(value->minimumStepSize().toInt(), 1);
   value->setCurrentValue(7);
   EXPECT_EQ(bar.Position(), 7);
+
+  // In the units the user sees, lowest first: a band (position -g is gain g) and a slider of
+  // tenths (a ratio).
+  bar.SetAccessibleValueScale(-1);
+  EXPECT_EQ(value->currentValue().toDouble(), -7.0);
+  EXPECT_EQ(value->minimumValue().toDouble(), -10.0);
+  EXPECT_EQ(value->maximumValue().toDouble(), 10.0);
+  value->setCurrentValue(4.0);
+  EXPECT_EQ(bar.Position(), -4);
+  TLBar ratio;
+  ratio.SetPrec(1);
+  ratio.SetMinValue(1);
+  ratio.SetMaxValue(20);
+  ratio.SetValue(5);
+  QAccessibleValueInterface* ratioValue = AccessibleOf(&ratio)->valueInterface();
+  ASSERT_NE(ratioValue, nullptr);
+  EXPECT_EQ(ratioValue->currentValue().toDouble(), 5.0);
+  EXPECT_EQ(ratioValue->minimumValue().toDouble(), 1.0);
+  EXPECT_EQ(ratioValue->maximumValue().toDouble(), 20.0);
+  EXPECT_DOUBLE_EQ(ratioValue->minimumStepSize().toDouble(), 0.1);
+  ratioValue->setCurrentValue(2.5);
+  EXPECT_EQ(ratio.Position(), 25);
+}
+
+// The handle's rectangle, as the style places it.
+class TProbeTrackBar : public TKelTrackBar
+{
+public:
+  QRect Handle()
+  {
+    QStyleOptionSlider Option;
+    initStyleOption(&Option);
+    return style()->subControlRect(QStyle::CC_Slider, &Option, QStyle::SC_SliderHandle, this);
+  }
+};
+
+TEST_F(ValueControlsTest, AVerticalSlidersFillRunsFromTheBottomToTheHandle)
+{
+  TProbeTrackBar bar;
+  bar.SetOrientation(Qt::Vertical);
+  bar.SetMin(-10);
+  bar.SetMax(10);
+  bar.setTickPosition(QSlider::NoTicks);
+  bar.resize(30, 200);
+  // Gains +8 (handle high up) and 0 (handle in the middle).
+  for (int position : {-8, 0}) {
+    SCOPED_TRACE(position);
+    bar.SetPosition(position);
+    const QImage image = bar.grab().toImage();
+    const QRect handle = bar.Handle();
+    ASSERT_TRUE(handle.isValid());
+    const int x = handle.center().x();
+    int above = 0;
+    int below = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      if (QColor(image.pixel(x, y)).hsvSaturation() < 80)
+        continue;
+      if (y < handle.top())
+        ++above;
+      else if (y > handle.bottom())
+        ++below;
+    }
+    EXPECT_EQ(above, 0);
+    EXPECT_GT(below, (image.height() - handle.bottom()) / 2);
+  }
 }
 
 TEST_F(ValueControlsTest, AccessibleRectIsTheSliderOnScreen)

@@ -159,6 +159,30 @@ TEST_F(VstParamWindowTest, EditorWindowTakesThePluginsSize)
   EXPECT_TRUE(Form->UI.empty());
 }
 
+TEST_F(VstParamWindowTest, AnEditorThatCannotOpenGivesWayToTheParameterList)
+{
+  // Without an X display the bridge finds no window to put the editor in.
+  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    GTEST_SKIP() << "the editor opens under X; this case runs on the offscreen platform";
+  Item->Frm = CreateVSTParamWindow(Item, false, nullptr);
+  auto* Form = qobject_cast<TFrmVSTParam*>(Item->Frm.get());
+  ASSERT_NE(Form, nullptr);
+  Form->show();
+  QDeadlineTimer Deadline(5000);
+  while (Form->UI.empty() && !Deadline.hasExpired())
+    QTest::qWait(20);
+  EXPECT_FALSE(Form->EditorEmbedded());
+  ASSERT_EQ(Form->UI.size(), 3u);
+  auto* Note = Form->findChild<QLabel*>(QStringLiteral("lbEditorFailed"));
+  ASSERT_NE(Note, nullptr);
+  EXPECT_TRUE(Note->isVisible());
+  EXPECT_TRUE(
+      Note->text().startsWith(QStringLiteral("The plugin's own window could not be opened")));
+  // The list works: the slider sets the plug-in's parameter.
+  Form->UI[0].Track->SetPosition(250);
+  EXPECT_FLOAT_EQ(VST().GetParam(Item->H, 0), 0.25f);
+}
+
 TEST_F(VstParamWindowTest, NoParametersWithoutAHandle)
 {
   TFrmVSTParam Form;
