@@ -212,6 +212,11 @@ void TFrmVSTParam::ShowParameterListInstead()
   Note->setContentsMargins(Margin, Margin, Margin, 0);
   if (auto* Main = qobject_cast<QVBoxLayout*>(layout()))
     Main->insertWidget(0, Note);
+  // The window is on the screen already: its new children must be shown now, not at the event
+  // loop's next turn, so that the focus can go to the first slider.
+  Note->show();
+  if (FScroll)
+    FScroll->show();
   for (const TVSTUI& Row : UI)
     if (Row.Track) {
       Row.Track->setFocus();
