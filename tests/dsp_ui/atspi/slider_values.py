@@ -55,9 +55,16 @@ def main():
         if app is None:
             print("the slider host is not on the accessibility bus")
             return 1
-        found = sliders(app, [])
-        bands = [s for s in found if s.description == BAND_DESCRIPTION]
-        named = {s.name: s for s in found}
+        # The windows reach the bus a little after the application does.
+        deadline = time.time() + 30
+        while True:
+            found = sliders(app, [])
+            bands = [s for s in found if s.description == BAND_DESCRIPTION]
+            named = {s.name: s for s in found}
+            complete = len(bands) >= 2 and all(n in named for n in ("Ratio", "Attack", "Threshold"))
+            if complete or time.time() > deadline:
+                break
+            time.sleep(0.2)
         # (slider, expected current, minimum, maximum, step): what the windows show.
         cases = []
         if len(bands) >= 2:
