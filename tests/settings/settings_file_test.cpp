@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
