@@ -52,3 +52,29 @@ macro(vexmo_subdirs)
     endif()
   endforeach()
 endmacro()
+
+# vexmo_comma_locale_test(<target>)
+# Runs a test executable a second time, all its cases in one CTest test, under a German locale
+# (decimal comma). The locale is built into <build>/locale by a fixture where the machine lacks
+# it; the test main refuses to run when the locale did not take effect.
+set(VEXMO_COMMA_LOCALE_DIR ${CMAKE_BINARY_DIR}/locale)
+set(VEXMO_COMMA_LOCALE_ENV "LOCPATH=${VEXMO_COMMA_LOCALE_DIR}" "LC_ALL=de_DE.UTF-8"
+                           "VEXMO_TEST_DECIMAL_POINT=,")
+function(vexmo_comma_locale_test target)
+  if(NOT TARGET ${target})
+    return()
+  endif()
+  get_property(fixture GLOBAL PROPERTY VEXMO_COMMA_LOCALE_FIXTURE)
+  if(NOT fixture)
+    set_property(GLOBAL PROPERTY VEXMO_COMMA_LOCALE_FIXTURE ON)
+    add_test(NAME vexmo_comma_locale_setup
+             COMMAND sh ${CMAKE_SOURCE_DIR}/tests/support/make_comma_locale.sh
+                     ${VEXMO_COMMA_LOCALE_DIR})
+    set_tests_properties(vexmo_comma_locale_setup PROPERTIES FIXTURES_SETUP vexmo_comma_locale
+                         TIMEOUT 300 LABELS comma_locale)
+  endif()
+  add_test(NAME ${target}_comma_locale COMMAND ${target})
+  set_tests_properties(${target}_comma_locale PROPERTIES
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${VEXMO_COMMA_LOCALE_ENV}"
+                       FIXTURES_REQUIRED vexmo_comma_locale TIMEOUT 900 LABELS comma_locale)
+endfunction()

@@ -1,5 +1,7 @@
 #include "base/ini_file.h"
 
+#include "base/file_write.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -537,7 +539,17 @@ bool TIniFile::Save(TDocument& ADoc)
       break;
   }
   if (Fd < 0) {
-    FLastError = QString::fromLocal8Bit(strerror(errno));
+    const int CreateError = errno;
+    // A folder that refuses new files may still hold a writable file: write it in place.
+    if (Exists && FolderRefusesNewFiles(CreateError) &&
+        ::access(TargetName.constData(), W_OK) == 0) {
+      const int Error = WriteFileInPlace(TargetName, ADoc.Serialize());
+      if (Error == 0)
+        return true;
+      FLastError = QString::fromLocal8Bit(strerror(Error));
+      return false;
+    }
+    FLastError = QString::fromLocal8Bit(strerror(CreateError));
     return false;
   }
   auto Fail = [&](int AError) {

@@ -11,7 +11,8 @@
 // - Every write goes to disk at once as read-modify-write and keeps the rest of the file
 //   (comments, order, other sections, line ends, encoding). The new text is written to a
 //   temporary file in the same folder and renamed over the target, so a failed write leaves the
-//   old file as it was. Folders are never created.
+//   old file as it was. Where the folder refuses new files but the file is writable, it is
+//   written in place instead. Folders are never created.
 // - Files are UTF-8 (a byte-order mark is accepted); UTF-16LE with a byte-order mark is read too
 //   and written back in the same encoding.
 //

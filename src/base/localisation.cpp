@@ -3,6 +3,9 @@
 #include "base/data_folders.h"
 #include "base/ini_file.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <array>
 
 namespace {
@@ -50,7 +53,25 @@ QString LanguageDir()
 
 QString LanguageFileName()
 {
-  return ProgramFolder() + QStringLiteral("Lang/") + LangDirName + QStringLiteral("/lang.ini");
+  const QString Folder = FindLanguageFolder(LangDirName);
+  return ProgramFolder() + QStringLiteral("Lang/") + (Folder.isEmpty() ? LangDirName : Folder) +
+         QStringLiteral("/lang.ini");
+}
+
+QString FindLanguageFolder(const QString& AName)
+{
+  if (AName.isEmpty() || AName == QLatin1String(".") || AName == QLatin1String("..") ||
+      AName.contains(QLatin1Char('/')) || AName.contains(QLatin1Char('\\')))
+    return {};
+  const QDir Lang(ProgramFolder() + QStringLiteral("Lang/"));
+  if (QFileInfo(Lang.filePath(AName)).isDir())
+    return AName;
+  const QStringList Folders =
+      Lang.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+  for (const QString& Folder : Folders)
+    if (Folder.compare(AName, Qt::CaseInsensitive) == 0)
+      return Folder;
+  return {};
 }
 
 void LoadMessages()

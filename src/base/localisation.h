@@ -26,8 +26,14 @@ constexpr int MsgAreYouSure = 31;
 // system settings are read; until then it is "En".
 void SetLanguageDir(const QString& ALangDir);
 QString LanguageDir();
-// ProgramFolder() + "Lang/" + LanguageDir() + "/lang.ini".
+// ProgramFolder() + "Lang/" + the folder LanguageDir() names + "/lang.ini".
 QString LanguageFileName();
+// The name of the folder under Lang/ of the program folder that AName names, letter case
+// ignored: setup.ini and system.ini come from desktops whose file names ignore case, so "de"
+// must find the shipped "De". The exact spelling wins over other spellings; of those, the
+// first in name order. Empty when there is no such folder (or AName is not a plain folder
+// name).
+QString FindLanguageFolder(const QString& AName);
 
 // Fills the message table from [Strings] of the language file (or of AFileName): entry n is the
 // value of key "s<n>" with the message quote rule applied, or its built-in text when the key is

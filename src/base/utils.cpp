@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -47,6 +48,23 @@ void RunCommandLine(const QString& ACommandLine, qint64* AProcessId, QString& AE
   QStringList Arguments = QProcess::splitCommand(ACommandLine);
   if (Arguments.isEmpty() || Arguments.first().isEmpty()) {
     // Only quotes: there is no program to look for.
+    AError = QString::fromLocal8Bit(strerror(ENOENT));
+    return;
+  }
+  // The usual failures are found before the start, so that their text is the system's own in
+  // the user's language (QProcess words some of them itself, in English).
+  const QString Program = Arguments.first();
+  if (Program.contains(QLatin1Char('/'))) {
+    const QFileInfo Info(Program);
+    if (!Info.exists()) {
+      AError = QString::fromLocal8Bit(strerror(ENOENT));
+      return;
+    }
+    if (Info.isDir() || !Info.isExecutable()) {
+      AError = QString::fromLocal8Bit(strerror(EACCES));
+      return;
+    }
+  } else if (QStandardPaths::findExecutable(Program).isEmpty()) {
     AError = QString::fromLocal8Bit(strerror(ENOENT));
     return;
   }

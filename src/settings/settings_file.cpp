@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include "base/file_write.h"
 #include "base/message_box.h"
 #include "settings/settings_record.h"
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,9 +68,18 @@ struct TWriteResult
 
 QAtomicInteger<int> GTempCounter;
 
-// Writes AData to a new file next to the target and renames it over the target.
+// Called before a file is written in place; a failure stops the write.
+using TBeforeInPlace = std::function<TWriteResult()>;
+
+TWriteResult WriteInPlace(const QString& AFileName, const QByteArray& APath,
+                          const QByteArray& AData, TFileAccess AAccess, int ACreateError,
+                          const TBeforeInPlace& ABeforeInPlace);
+
+// Writes AData to a new file next to the target and renames it over the target. Where the
+// folder refuses the new file but the target itself is writable, the data is written over the
+// target in place, after ABeforeInPlace (when given) has made a crash half-way survivable.
 TWriteResult WriteFileReplacing(const QString& AFileName, const QByteArray& AData,
-                                TFileAccess AAccess)
+                                TFileAccess AAccess, const TBeforeInPlace& ABeforeInPlace = {})
 {
   // Replace the file a symbolic link points to, not the link.
   QString Target = AFileName;
@@ -102,8 +113,12 @@ TWriteResult WriteFileReplacing(const QString& AFileName, const QByteArray& ADat
     // A new file is private until it has its final permissions.
     Fd = ::open(TempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                 KeepMode ? S_IRUSR | S_IWUSR : 0666);
-    if (Fd < 0 && errno != EEXIST)
-      return Fail("Cannot create file", errno);
+    if (Fd < 0 && errno != EEXIST) {
+      const int CreateError = errno;
+      if (!FolderRefusesNewFiles(CreateError))
+        return Fail("Cannot create file", CreateError);
+      return WriteInPlace(AFileName, Path, AData, AAccess, CreateError, ABeforeInPlace);
+    }
   }
   if (Fd < 0)
     return Fail("Cannot create file", EEXIST);
@@ -140,6 +155,59 @@ TWriteResult WriteFileReplacing(const QString& AFileName, const QByteArray& ADat
   return {};
 }
 
+// The folder refused a new file (ACreateError): the target, when it exists and may be written,
+// is overwritten in place instead.
+TWriteResult WriteInPlace(const QString& AFileName, const QByteArray& APath,
+                          const QByteArray& AData, TFileAccess AAccess, int ACreateError,
+                          const TBeforeInPlace& ABeforeInPlace)
+{
+  auto Fail = [&](const char* AWhat, int AErrno) {
+    return TWriteResult{
+        AErrno,
+        QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(AWhat), AFileName, ErrorText(AErrno))};
+  };
+  // Without a writable target the folder's refusal is the reason to report.
+  if (::access(APath.constData(), W_OK) != 0)
+    return Fail("Cannot create file", ACreateError);
+  if (ABeforeInPlace) {
+    const TWriteResult Before = ABeforeInPlace();
+    if (Before.Errno != 0)
+      return Before;
+  }
+  if (AAccess == TFileAccess::OwnerOnly) {
+    // Only the owner may change the mode; a file prepared by someone else keeps the access its
+    // owner gave it.
+    struct stat Info;
+    if (::stat(APath.constData(), &Info) == 0 && Info.st_uid == ::geteuid())
+      ::chmod(APath.constData(), S_IRUSR | S_IWUSR);
+  }
+  const int Error = WriteFileInPlace(APath, AData);
+  if (Error != 0)
+    return Fail("Cannot write file", Error);
+  return {};
+}
+
+// Before player.ini or system.ini is overwritten in place, its ".bak" must hold a good copy, so
+// that a crash half-way leaves a file to read. The current file goes there unless the backup
+// holds it already, or the current file is empty or damaged (then the backup is the better copy
+// and stays).
+TWriteResult SecureBackup(const QString& AFileName)
+{
+  QByteArray Current;
+  if (ReadWholeFile(AFileName, Current) != 0 || Current.isEmpty() || !IsSettingsText(Current))
+    return {};
+  const QString Backup = BackupFileName(AFileName);
+  QByteArray Kept;
+  if (ReadWholeFile(Backup, Kept) == 0 && Kept == Current)
+    return {};
+  TWriteResult Result = WriteFileReplacing(Backup, Current, TFileAccess::KeepPermissions);
+  if (Result.Errno != 0)
+    Result.Message =
+        QStringLiteral("Cannot write file \"%1\" in place without its backup \"%2\". %3")
+            .arg(AFileName, Backup, ErrorText(Result.Errno));
+  return Result;
+}
+
 // Failures of the restore copy that mean "there is nothing to restore to or from".
 bool IsPathError(int AErrno)
 {
@@ -163,14 +231,24 @@ QString BackupFileName(const QString& AFileName)
   return AFileName + QStringLiteral(".bak");
 }
 
-TSettingsError SaveSettingsFile(TPersistent& ARecord, const QString& AFileName, TFileAccess AAccess)
+namespace {
+
+TSettingsError SaveSettingsText(TPersistent& ARecord, const QString& AFileName, TFileAccess AAccess,
+                                const TBeforeInPlace& ABeforeInPlace)
 {
   // The whole text is made before the disk is touched.
   const QByteArray Text = WriteSettingsText(ARecord);
-  const TWriteResult Result = WriteFileReplacing(AFileName, Text, AAccess);
+  const TWriteResult Result = WriteFileReplacing(AFileName, Text, AAccess, ABeforeInPlace);
   if (Result.Errno != 0)
     return TSettingsError::Make(TSettingsError::Write, Result.Message);
   return {};
+}
+
+} // namespace
+
+TSettingsError SaveSettingsFile(TPersistent& ARecord, const QString& AFileName, TFileAccess AAccess)
+{
+  return SaveSettingsText(ARecord, AFileName, AAccess, {});
 }
 
 TSettingsError LoadSettingsFile(TPersistent& ARecord, const QString& AFileName)
@@ -251,7 +329,8 @@ void ReadBackedUpSettingsFile(TPersistent& ARecord, const QString& AFileName)
 bool SaveBackedUpSettingsFile(TPersistent& ARecord, const QString& AFileName,
                               const QString& AShortName)
 {
-  const TSettingsError Error = SaveSettingsFile(ARecord, AFileName);
+  const TSettingsError Error = SaveSettingsText(ARecord, AFileName, TFileAccess::KeepPermissions,
+                                                [&] { return SecureBackup(AFileName); });
   if (Error.Failed()) {
     MyMessageBox(QStringLiteral("Error saving file (%1): %2.").arg(AShortName, Error.Message),
                  QStringLiteral("Error"), MB_ICONERROR);

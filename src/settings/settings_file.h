@@ -16,7 +16,9 @@ enum class TFileAccess
 
 // Writes the record to the file. The text goes to a temporary file in the same folder that is
 // then renamed over the target, so a failed save leaves the previous file as it was and a
-// crash never leaves an empty or half-written one. Returns a Write error on failure.
+// crash never leaves an empty or half-written one. Where the folder refuses new files but the
+// file itself is writable, the text is written over the file in place. Returns a Write error
+// on failure.
 TSettingsError SaveSettingsFile(TPersistent& ARecord, const QString& AFileName,
                                 TFileAccess AAccess = TFileAccess::KeepPermissions);
 
@@ -45,7 +47,9 @@ QString BackupFileName(const QString& AFileName);
 // backup with constructor values. Nothing is shown to the user.
 void ReadBackedUpSettingsFile(TPersistent& ARecord, const QString& AFileName);
 
-// Saving a file that keeps a backup: save, then copy to the backup. A failed save is shown as
+// Saving a file that keeps a backup: save, then copy to the backup. Before the file is written
+// in place (see SaveSettingsFile), its good content is copied to the backup first; when that
+// cannot be done, the file is not touched and the save fails. A failed save is shown as
 // "Error saving file (<AShortName>): <reason>." and leaves both the file and the backup as they
 // were; returns whether the save succeeded.
 bool SaveBackedUpSettingsFile(TPersistent& ARecord, const QString& AFileName,

@@ -4,8 +4,8 @@
 
 #include <QStringDecoder>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <vector>
 
@@ -277,6 +277,8 @@ struct TTextObject
 constexpr qsizetype ParseBufSize = 4096;
 // Lists and collections nest no deeper than this; real files use two levels.
 constexpr int MaxNesting = 32;
+// The last character of Unicode; a "#" code beyond it names nothing.
+constexpr char32_t MaxCodePoint = 0x10FFFF;
 
 struct TParseFailure
 {
@@ -421,21 +423,28 @@ private:
     while (FP < FEnd) {
       if (*FP == '#') {
         ++FP;
-        uint Code = 0;
+        // A code names one UTF-16 unit (this writer's form, surrogates one by one) or, above
+        // 0xFFFF, a whole character, as other writers of the form put it.
+        char32_t Code = 0;
         int Digits = 0;
         if (FP < FEnd && *FP == '$') {
           ++FP;
           for (int H; FP < FEnd && (H = HexValue(static_cast<uchar>(*FP))) >= 0; ++FP, ++Digits)
-            if ((Code = Code * 16 + static_cast<uint>(H)) > 0xFFFF)
+            if ((Code = Code * 16 + static_cast<char32_t>(H)) > MaxCodePoint)
               Fail(QStringLiteral("Invalid string constant"));
         } else {
           for (; FP < FEnd && IsDigit(static_cast<uchar>(*FP)); ++FP, ++Digits)
-            if ((Code = Code * 10 + static_cast<uint>(*FP - '0')) > 0xFFFF)
+            if ((Code = Code * 10 + static_cast<char32_t>(*FP - '0')) > MaxCodePoint)
               Fail(QStringLiteral("Invalid string constant"));
         }
         if (Digits == 0)
           Fail(QStringLiteral("Invalid string constant"));
-        S += QChar(static_cast<char16_t>(Code));
+        if (Code > 0xFFFF) {
+          const char32_t Character[] = {Code};
+          S += QString::fromUcs4(Character, 1);
+        } else {
+          S += QChar(static_cast<char16_t>(Code));
+        }
       } else if (*FP == '\'') {
         ++FP;
         QByteArray Run;
@@ -790,18 +799,27 @@ QByteArray FormatSettingsFloat(double AValue)
 {
   if (!std::isfinite(AValue))
     return AValue != AValue ? QByteArray("NAN") : AValue > 0 ? QByteArray("INF") : "-INF";
-  char Buffer[64];
-  std::snprintf(Buffer, sizeof Buffer, "%.15e", AValue);
+  // std::to_chars, not printf: the C library's printf follows the user's locale and would put a
+  // decimal comma into the file, which no reader of the form accepts.
+  char Buffer[400];
+  const std::to_chars_result Scientific =
+      std::to_chars(Buffer, Buffer + sizeof Buffer, AValue, std::chars_format::scientific, 15);
   // Buffer: [-]d.ddddddddddddddde[+-]xx
   const char* P = Buffer;
   const bool Negative = *P == '-';
   if (Negative)
     ++P;
   QByteArray Digits;
-  for (; *P && *P != 'e'; ++P)
+  for (; P < Scientific.ptr && *P != 'e'; ++P)
     if (*P != '.')
       Digits += *P;
-  const int Exponent = std::atoi(P + 1);
+  int Exponent = 0;
+  if (P < Scientific.ptr) {
+    ++P;
+    if (P < Scientific.ptr && *P == '+')
+      ++P;
+    std::from_chars(P, Scientific.ptr, Exponent);
+  }
 
   if (Exponent >= 16) {
     // Too many integer digits for the fixed form.
@@ -816,8 +834,9 @@ QByteArray FormatSettingsFloat(double AValue)
   }
   if (Exponent + 1 + 18 < 16) {
     // Fewer than 16 significant digits reach the 18th decimal: round there instead.
-    std::snprintf(Buffer, sizeof Buffer, "%.18f", AValue);
-    QByteArray Result(Buffer);
+    const std::to_chars_result Fixed =
+        std::to_chars(Buffer, Buffer + sizeof Buffer, AValue, std::chars_format::fixed, 18);
+    QByteArray Result(Buffer, Fixed.ptr - Buffer);
     if (Result.startsWith('-') && Result.count('0') == Result.size() - 2)
       Result.remove(0, 1); // no "-0.000…"
     return Result;
@@ -856,7 +875,9 @@ QByteArray WriteSettingsText(TPersistent& ARecord)
   return Writer.Out;
 }
 
-TSettingsError ReadSettingsText(TPersistent& ARecord, const QByteArray& AText)
+namespace {
+
+TSettingsError ParseSettingsText(const QByteArray& AText, TTextObject& AObject)
 {
   const char* Begin = AText.constData();
   const char* End = Begin + AText.size();
@@ -874,12 +895,28 @@ TSettingsError ReadSettingsText(TPersistent& ARecord, const QByteArray& AText)
       return TSettingsError::Make(TSettingsError::Parse, QStringLiteral("Line too long"));
   }
 
-  TTextObject Object;
   try {
-    Object = TTextParser(Begin, End).ParseObject();
+    AObject = TTextParser(Begin, End).ParseObject();
   } catch (const TParseFailure& Failure) {
     return TSettingsError::Make(TSettingsError::Parse, Failure.Message);
   }
+  return {};
+}
+
+} // namespace
+
+TSettingsError ReadSettingsText(TPersistent& ARecord, const QByteArray& AText)
+{
+  TTextObject Object;
+  const TSettingsError Error = ParseSettingsText(AText, Object);
+  if (Error.Failed())
+    return Error;
   ApplyProperties(ARecord, Object.Properties);
   return {};
+}
+
+bool IsSettingsText(const QByteArray& AText)
+{
+  TTextObject Object;
+  return !ParseSettingsText(AText, Object).Failed();
 }

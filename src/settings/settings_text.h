@@ -37,6 +37,9 @@ QByteArray WriteSettingsText(TPersistent& ARecord);
 // unknown names and values of the wrong kind are skipped without an error.
 TSettingsError ReadSettingsText(TPersistent& ARecord, const QByteArray& AText);
 
+// Whether the text follows the grammar (what ReadSettingsText would not refuse).
+bool IsSettingsText(const QByteArray& AText);
+
 // The written form of a floating-point value: 16 significant digits, 18 decimals, "." as the
 // separator; exponent form when the integer part has more than 16 digits.
 QByteArray FormatSettingsFloat(double AValue);

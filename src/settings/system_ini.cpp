@@ -2,9 +2,8 @@
 
 #include "base/data_folders.h"
 #include "base/ini_file.h"
+#include "base/localisation.h"
 #include "settings/settings_file.h"
-
-#include <QFileInfo>
 
 TSystemIni* SystemIni = nullptr;
 
@@ -17,13 +16,6 @@ constexpr int CenterFrequencies[] = {31,   62,   125,  250,   500,   1000,
                                      2000, 4000, 8000, 16000, 18000, 20000};
 
 constexpr int InputCount = 4;
-
-// A language folder name taken from setup.ini names one folder inside Lang/, nothing else.
-bool IsPlainFolderName(const QString& AName)
-{
-  return !AName.isEmpty() && AName != QLatin1String(".") && AName != QLatin1String("..") &&
-         !AName.contains(QLatin1Char('/')) && !AName.contains(QLatin1Char('\\'));
-}
 
 } // namespace
 
@@ -80,9 +72,11 @@ QString TSystemIni::LangDir()
   const QString Language =
       TIniFile(ProgramFolder() + QStringLiteral("setup.ini"))
           .ReadString(QStringLiteral("Setup"), QStringLiteral("Language"), QStringLiteral("En"));
-  if (IsPlainFolderName(Language) &&
-      QFileInfo(ProgramFolder() + QStringLiteral("Lang/") + Language).isDir())
-    FLangDir = Language;
+  // The folder's own spelling is stored, so the language file is found where names are
+  // case-sensitive.
+  const QString Folder = FindLanguageFolder(Language);
+  if (!Folder.isEmpty())
+    FLangDir = Folder;
   return FLangDir;
 }
 

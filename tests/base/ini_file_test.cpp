@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/refusing_folder.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -248,6 +250,30 @@ TEST_F(IniFileTest, FailedWriteLeavesOldFileIntact)
   EXPECT_EQ(QDir(FTemp.path()).entryList(QDir::Files), QStringList{"test.ini"});
   EXPECT_EQ(Ini.ReadString("Big", "Keep"), "old");
   EXPECT_FALSE(Ini.ValueExists("Big", "Huge"));
+}
+
+TEST_F(IniFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
+{
+  // windowpos.ini in a shared folder made read-only for its users, the file itself writable.
+  WriteBytes("[Main]\nLeft=100\nComment=a longer line than the one that replaces it\n");
+  ASSERT_TRUE(QFile::setPermissions(Path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                QFile::ReadGroup | QFile::WriteGroup));
+  TRefusingFolder Refusal(FTemp.path());
+  std::string Why;
+  ASSERT_TRUE(Refusal.Refuse(Why)) << Why;
+  std::printf("refusing new files by: %s\n", Refusal.How());
+
+  TIniFile Ini(Path());
+  EXPECT_TRUE(Ini.DeleteKey("Main", "Comment")) << Ini.LastError().toStdString();
+  EXPECT_TRUE(Ini.WriteInteger("Main", "Left", 7));
+  EXPECT_EQ(ReadBytes(), "[Main]\nLeft=7\n");
+  EXPECT_EQ(ModeOf(Path()), mode_t(0660));
+  EXPECT_EQ(QDir(FTemp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"test.ini"});
+
+  // A file that is not there yet still cannot be made, and the reason says why.
+  TIniFile Other(Path("other.ini"));
+  EXPECT_FALSE(Other.WriteInteger("Main", "Left", 7));
+  EXPECT_EQ(Other.LastError(), QString::fromLocal8Bit(strerror(Refusal.RefusalErrno())));
 }
 
 TEST_F(IniFileTest, ReadsByteOrderMarksAndKeepsEncoding)

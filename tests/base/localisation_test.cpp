@@ -83,6 +83,29 @@ TEST_F(LocalisationTest, LanguageFileIsInTheLanguageFolderOfTheProgramFolder)
   EXPECT_EQ(Str(LanguageFileName()), Str(ProgramFolder() + "Lang/Xx/lang.ini"));
 }
 
+TEST_F(LocalisationTest, LanguageFolderIsFoundWhateverItsLetterCase)
+{
+  WriteLangFile("[Strings]\r\ns31=Sicher?\r\n", QStringLiteral("De"));
+  ASSERT_TRUE(QDir(FDir.path()).mkpath(QStringLiteral("Lang/PT")));
+  ASSERT_TRUE(QDir(FDir.path()).mkpath(QStringLiteral("Lang/pt")));
+  const struct
+  {
+    const char* Name;
+    const char* Folder;
+  } Cases[] = {
+      {"De", "De"}, {"de", "De"}, {"DE", "De"}, {"pt", "pt"},       {"Pt", "PT"}, // name order
+      {"Fr", ""},   {"", ""},     {"..", ""},   {"../Lang/De", ""},
+  };
+  for (const auto& Case : Cases)
+    EXPECT_EQ(Str(FindLanguageFolder(QString::fromUtf8(Case.Name))), Case.Folder) << Case.Name;
+
+  // A language chosen as "de" reads the shipped De folder's file.
+  SetLanguageDir(QStringLiteral("de"));
+  EXPECT_EQ(Str(LanguageFileName()), Str(ProgramFolder() + "Lang/De/lang.ini"));
+  LoadMessages();
+  EXPECT_EQ(Str(MessageText(MsgAreYouSure)), "Sicher?");
+}
+
 TEST_F(LocalisationTest, MessageTableWithoutLanguageFileHoldsTheBuiltInTexts)
 {
   LoadMessages();

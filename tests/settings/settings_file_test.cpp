@@ -5,12 +5,16 @@
 #include "settings/settings_file.h"
 #include "settings/system_ini.h"
 #include "support/message_box_recorder.h"
+#include "support/refusing_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/mount.h>
 
 namespace {
@@ -18,6 +22,12 @@ namespace {
 std::string Str(const QString& AText)
 {
   return AText.toStdString();
+}
+
+// The system's text for an error, in the user's language as the program shows it.
+std::string SystemText(int AErrno)
+{
+  return QString::fromLocal8Bit(std::strerror(AErrno)).toStdString();
 }
 
 QByteArray ReadFile(const QString& AFileName)
@@ -151,7 +161,8 @@ TEST_F(SettingsFileTest, ConnectionSettingsReadAndSaveFailuresAreShown)
     Record.Read();
     ASSERT_EQ(FBoxes.Calls.size(), 2);
     EXPECT_EQ(Str(FBoxes.Calls[1].Text), "Error loading settings: Cannot open file \"" +
-                                             Str(Path("settings.ini")) + "\". Is a directory.");
+                                             Str(Path("settings.ini")) + "\". " +
+                                             SystemText(EISDIR) + ".");
   }
   {
     // A data folder below a file: the save fails and says why.
@@ -161,7 +172,8 @@ TEST_F(SettingsFileTest, ConnectionSettingsReadAndSaveFailuresAreShown)
     Record.Save();
     ASSERT_EQ(FBoxes.Calls.size(), 3);
     EXPECT_EQ(Str(FBoxes.Calls[2].Text), "Error saving settings: Cannot create file \"" +
-                                             Str(Path("settings.ini")) + "\". Not a directory.");
+                                             Str(Path("settings.ini")) + "\". " +
+                                             SystemText(ENOTDIR) + ".");
     EXPECT_EQ(Str(FBoxes.Calls[2].Caption), "Error");
     EXPECT_EQ(FBoxes.Calls[2].Flags, MB_ICONERROR);
   }
@@ -203,7 +215,7 @@ TEST_F(SettingsFileTest, FailedBackupCopyIsShownAndTheSaveStands)
   Record.Save();
   ASSERT_EQ(FBoxes.Calls.size(), 1);
   EXPECT_EQ(Str(FBoxes.Calls[0].Text),
-            "Copy failed: " + Str(Path("player.ini.bak")) + " (Is a directory)");
+            "Copy failed: " + Str(Path("player.ini.bak")) + " (" + SystemText(EISDIR) + ")");
   EXPECT_EQ(Str(FBoxes.Calls[0].Caption), "");
   EXPECT_EQ(FBoxes.Calls[0].Flags, MB_ICONERROR);
   EXPECT_TRUE(ReadFile(Path("player.ini")).contains("'/srv/vt/'"));
@@ -267,8 +279,9 @@ TEST_F(SettingsFileTest, FailedRestoreIsShownOrReturned)
 {
   ASSERT_TRUE(QDir(FFolder).mkdir("player.ini"));
   WriteFile(Path("player.ini.bak"), GoodPlayerIni);
-  const std::string Expected = "Unable to load file " + Str(Path("player.ini")) +
-                               " (Is a directory). Failed to restore file from backup. Loading "
+  const std::string Expected = "Unable to load file " + Str(Path("player.ini")) + " (" +
+                               SystemText(EISDIR) +
+                               "). Failed to restore file from backup. Loading "
                                "default settings.";
 
   const TSettingsError Error = RestoreSettingsFile(Path("player.ini"), true);
@@ -338,8 +351,8 @@ TEST_F(SettingsFullDiskTest, FailedSaveLeavesFileAndBackupIntact)
   Record.Save();
   ASSERT_EQ(FBoxes.Calls.size(), 1);
   EXPECT_EQ(Str(FBoxes.Calls[0].Text), "Error saving file (system.ini): Cannot write file \"" +
-                                           Str(Path("system.ini")) +
-                                           "\". No space left on device.");
+                                           Str(Path("system.ini")) + "\". " + SystemText(ENOSPC) +
+                                           ".");
   EXPECT_EQ(Str(FBoxes.Calls[0].Caption), "Error");
   EXPECT_EQ(FBoxes.Calls[0].Flags, MB_ICONERROR);
   EXPECT_EQ(ReadFile(Path("system.ini")), Saved);
@@ -356,6 +369,106 @@ TEST_F(SettingsFullDiskTest, FailedSaveLeavesFileAndBackupIntact)
   ASSERT_EQ(FBoxes.Calls.size(), 2);
   EXPECT_TRUE(FBoxes.Calls[1].Text.startsWith("Error saving settings: Cannot write file"));
   EXPECT_EQ(ReadFile(Path("settings.ini")), Before);
+}
+
+// A data folder that refuses new files while the files in it stay writable.
+class SettingsRefusingFolderTest : public SettingsFileTest
+{
+protected:
+  void SetUp() override
+  {
+    SettingsFileTest::SetUp();
+    FRefusal = std::make_unique<TRefusingFolder>(FFolder);
+  }
+
+  void TearDown() override { FRefusal.reset(); }
+
+  void Refuse()
+  {
+    std::string Why;
+    ASSERT_TRUE(FRefusal->Refuse(Why)) << Why;
+    std::printf("refusing new files by: %s\n", FRefusal->How());
+  }
+
+  std::unique_ptr<TRefusingFolder> FRefusal;
+};
+
+TEST_F(SettingsRefusingFolderTest, FilesAreWrittenInPlaceWithTheirBackups)
+{
+  TSystemIni System;
+  System.SetBandsNum(8);
+  System.Save();
+  TSettings Connection;
+  Connection.SetServer("before");
+  Connection.Save();
+  ASSERT_TRUE(QFile::setPermissions(Path("settings.ini"),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+  Refuse();
+
+  System.SetBandsNum(5);
+  System.Save();
+  Connection.SetServer("after");
+  Connection.Save();
+  EXPECT_TRUE(FBoxes.Calls.isEmpty()) << Str(FBoxes.Calls.value(0).Text);
+  const QByteArray Saved = ReadFile(Path("system.ini"));
+  EXPECT_TRUE(Saved.contains("BandsNum = 5")) << Saved.constData();
+  EXPECT_EQ(ReadFile(Path("system.ini.bak")), Saved);
+  EXPECT_TRUE(ReadFile(Path("settings.ini")).contains("Server = 'after'"));
+  // The password file is still tightened where its owner saves it.
+  EXPECT_EQ(QFile::permissions(Path("settings.ini")) & ~(QFile::ReadUser | QFile::WriteUser),
+            QFile::ReadOwner | QFile::WriteOwner);
+  EXPECT_EQ(FolderEntries(), (QStringList{"settings.ini", "system.ini", "system.ini.bak"}));
+
+  // A shorter text leaves nothing of the longer one behind.
+  TSystemIni Fresh;
+  Fresh.Read();
+  EXPECT_EQ(Fresh.BandsNum(), 5);
+  System.SetVSTSkipSettings(QString());
+  System.SetStreamUserAgent(QString());
+  System.Save();
+  EXPECT_EQ(ReadFile(Path("system.ini")), WriteSettingsText(System));
+}
+
+TEST_F(SettingsRefusingFolderTest, NoWriteInPlaceWithoutAGoodBackup)
+{
+  TPlayerIni Player;
+  Player.SetVoiceTracksFolder("/srv/old/");
+  Player.Save();
+  ASSERT_TRUE(QFile::remove(Path("player.ini.bak")));
+  const QByteArray Before = ReadFile(Path("player.ini"));
+  Refuse();
+
+  // No backup can be made, so the only good copy is not overwritten.
+  Player.SetVoiceTracksFolder("/srv/new/");
+  Player.Save();
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(Str(FBoxes.Calls[0].Text),
+            "Error saving file (player.ini): Cannot write file \"" + Str(Path("player.ini")) +
+                "\" in place without its backup \"" + Str(Path("player.ini.bak")) + "\". " +
+                SystemText(FRefusal->RefusalErrno()) + ".");
+  EXPECT_EQ(ReadFile(Path("player.ini")), Before);
+
+  // A damaged file has nothing worth keeping: it is replaced without a backup.
+  WriteFile(Path("player.ini"), "object TPlayerIni\r\n  VoiceTracksFolder = '");
+  FBoxes.Calls.clear();
+  Player.Save();
+  EXPECT_TRUE(ReadFile(Path("player.ini")).contains("'/srv/new/'"));
+  // The backup copy that follows the save cannot be created either, and says so.
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_TRUE(FBoxes.Calls[0].Text.startsWith("Copy failed: " + Path("player.ini.bak")))
+      << Str(FBoxes.Calls[0].Text);
+}
+
+TEST_F(SettingsRefusingFolderTest, NewFileIsStillRefusedWithTheFoldersReason)
+{
+  Refuse();
+  TSystemIni System;
+  System.Save();
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_TRUE(FBoxes.Calls[0].Text.startsWith(
+      "Error saving file (system.ini): Cannot create file \"" + Path("system.ini") + "\"."))
+      << Str(FBoxes.Calls[0].Text);
+  EXPECT_TRUE(FolderEntries().isEmpty());
 }
 
 } // namespace

@@ -125,6 +125,8 @@ TEST_F(SettingsRecordsTest, LanguageFolderChoice)
       {nullptr, "En"},
       {"[Setup]\nLanguage=De\n", "De"},
       {"[setup]\nLANGUAGE=Fr\n", "Fr"},
+      {"[Setup]\nLanguage=de\n", "De"}, // the folder's own spelling
+      {"[Setup]\nLanguage=FR\n", "Fr"},
       {"[Setup]\nLanguage=Pl\n", "En"}, // no such folder
       {"[Setup]\nLanguage=\n", "En"},
       {"[Setup]\nLanguage=../Lang/De\n", "En"}, // only a folder inside Lang/

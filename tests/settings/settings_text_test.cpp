@@ -517,6 +517,26 @@ TEST_F(SettingsTextTest, NameIsReadOnlyAsAnIdentifier)
   EXPECT_FALSE(ReadSettingsText(Back, Text).Failed());
 }
 
+TEST_F(SettingsTextTest, CodesAboveTheBasicPlaneNameWholeCharacters)
+{
+  // Other writers put a character outside the basic plane as one code; this writer puts its two
+  // UTF-16 units. Both read as the same text, and the whole file still loads.
+  const QString Expected = QStringLiteral("a\U0001F600b\U0010FFFF");
+  for (const QByteArray& Value :
+       {QByteArray("'a'#128512'b'#1114111"), QByteArray("'a'#$1F600'b'#$10ffff"),
+        QByteArray("'a'#55357#56832'b'#56319#57343")}) {
+    TSettings Record;
+    const TSettingsError Error = ReadSettingsText(
+        Record, "object TSettings\r\n  Server = " + Value + "\r\n  Port = 7\r\nend\r\n");
+    ASSERT_FALSE(Error.Failed()) << Str(Value) << ": " << Str(Error.Message);
+    EXPECT_EQ(Record.Server(), Expected) << Str(Value);
+    EXPECT_EQ(Record.Port(), 7);
+  }
+  TSettings Record;
+  Record.SetServer(Expected);
+  EXPECT_TRUE(WriteSettingsText(Record).contains("'a'#55357#56832'b'#56319#57343"));
+}
+
 TEST_F(SettingsTextTest, UnsignedValuesRoundTripThroughTheirSignedForm)
 {
   for (quint32 Value : {0u, 1u, 2147483647u, 2147483648u, 4294967295u}) {
@@ -548,7 +568,9 @@ TEST_F(SettingsTextTest, SyntaxErrorsChangeNothing)
       {"object TSettings\n  Port = $\nend\n", "'$' is not a valid integer value on line 2"},
       {"object TSettings\n  Port = -\nend\n", "'-' is not a valid integer value on line 2"},
       {"object TSettings\n  Server = #\nend\n", "Invalid string constant on line 2"},
-      {"object TSettings\n  Server = #65536\nend\n", "Invalid string constant on line 2"},
+      {"object TSettings\n  Server = #1114112\nend\n", "Invalid string constant on line 2"},
+      {"object TSettings\n  Server = #$110000\nend\n", "Invalid string constant on line 2"},
+      {"object TSettings\n  Server = #99999999999\nend\n", "Invalid string constant on line 2"},
       {"object TSettings\n  Data = {0F0}\nend\n", "Invalid binary value on line 2"},
       {"object TSettings\n  Data = {0G}\nend\n", "Invalid binary value on line 2"},
       {"object TSettings\n  S = [a b]\nend\n", "',' expected on line 2"},
