@@ -495,4 +495,21 @@ TEST_F(TPluginProbeTest, TickedVSTStageStartsWithoutACatalogueAndRefusesMillions
   EXPECT_TRUE(Many->Params().isEmpty());
 }
 
+TEST_F(TPluginProbeTest, CrashingWinampDSPPluginIsLeftOutAndTheOthersStayLoaded)
+{
+  const QString Dir = Folder(FFolder);
+  Copy(BinDir() + "Plugins/dsp_echo.so", Dir + "dsp_echo.so");
+  Copy(QStringLiteral(VEXMO_WINAMP_FIXTURES_DIR "dsp_crashes.so"), Dir + "dsp_crashes.so");
+  FSettings.SetAllowWinampPlugins(true);
+  SetupPlugins(&FSettings, FData.path() + "/", Dir, 0, QString(), {}, {});
+
+  const auto List = GetAvailableDSPs();
+  ASSERT_EQ(Names(*List).mid(3), QStringList({"(DSP) Echo [dsp_echo.so]"}));
+  EXPECT_NE(List->Items(3)->H, 0u);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(FBoxes.Calls[0].Text,
+            "Error loading Winamp DSP plugin (dsp_crashes.so): it crashed while it was loaded");
+  EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+}
+
 } // namespace
