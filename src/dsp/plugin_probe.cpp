@@ -102,6 +102,12 @@ std::vector<TPluginProbeResult> ProbePluginFiles(TPluginType AKind, const QStrin
   while (Next < APaths.size()) {
     QProcess Child;
     Child.setStandardErrorFile(QProcess::nullDevice());
+    // The names need no display; without one, plug-ins do not build their editors to report
+    // the editor's size.
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.remove(QStringLiteral("DISPLAY"));
+    Environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    Child.setProcessEnvironment(Environment);
     QStringList Arguments;
     if (AKind == ptVST)
       Arguments << QStringLiteral("--vst") << ABridge;

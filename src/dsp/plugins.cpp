@@ -88,9 +88,10 @@ void ListTree(const QString& AFolder, const QString& ARelative, const QString& A
 }
 
 // Looks each file up in the cache and examines the rest in a child process; stores what was
-// found. Failures are collected as the lines of one message.
+// found. When the child cannot run at all, AStartError says why.
 std::vector<TPluginProbeResult> ProbeWithCache(TPluginType AKind, const QString& AFolder,
-                                               const QStringList& AFiles, const QString& ABridge)
+                                               const QStringList& AFiles, const QString& ABridge,
+                                               QString& AStartError)
 {
   TPluginProbeCache Cache(PresetBaseFolder());
   std::vector<TPluginProbeResult> Results(static_cast<size_t>(AFiles.size()));
@@ -104,12 +105,11 @@ std::vector<TPluginProbeResult> ProbeWithCache(TPluginType AKind, const QString&
   }
   if (Unknown.isEmpty())
     return Results;
-  QString StartError;
-  const auto Probed = ProbePluginFiles(AKind, Unknown, ABridge, &StartError);
+  const auto Probed = ProbePluginFiles(AKind, Unknown, ABridge, &AStartError);
   for (size_t i = 0; i < Probed.size(); ++i) {
     Results[UnknownIndex[i]] = Probed[i];
     // A helper that could not run says nothing about the files.
-    if (StartError.isEmpty())
+    if (AStartError.isEmpty())
       Cache.Store(AKind, Unknown[qsizetype(i)], Probed[i]);
   }
   Cache.Save();
@@ -278,11 +278,18 @@ void LoadWinampDSPList()
   QStringList Files;
   ListFiles(Folder, QStringLiteral("dsp_*.so"), Files);
   // Each file is tried in a child process first; only what survived there is loaded here.
-  const auto Probed = ProbeWithCache(ptDSP, Folder, Files, QString());
+  QString StartError;
+  const auto Probed = ProbeWithCache(ptDSP, Folder, Files, QString(), StartError);
   QStringList Errors;
+  int Unexamined = 0;
   for (qsizetype i = 0; i < Files.size(); ++i) {
     const QString& File = Files[i];
     const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
+    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
+        Probe.Error == StartError) {
+      ++Unexamined;
+      continue;
+    }
     if (Probe.Status == TPluginProbeResult::prFailed) {
       Errors.append(
           QStringLiteral("Error loading Winamp DSP plugin (%1): %2").arg(File, Probe.Error));
@@ -298,6 +305,9 @@ void LoadWinampDSPList()
     Item.H = Handle;
     M.WinampDSPPlugins->push_back(Item);
   }
+  if (Unexamined > 0)
+    Errors.append(QStringLiteral("Unable to examine the Winamp DSP plugins (%1 files): %2")
+                      .arg(QString::number(Unexamined), StartError));
   if (!Errors.isEmpty())
     MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
 }
@@ -324,7 +334,8 @@ void LoadVSTList()
   ListFilesInTree(Folder, QStringLiteral("*.so"), VSTFolderDepth, Files);
   MaskFloatingPointExceptions();
   // Plug-ins are loaded in a child process, never here: one that crashes or hangs is left out.
-  const auto Probed = ProbeWithCache(ptVST, Folder, Files, VSTBridgePath());
+  QString StartError;
+  const auto Probed = ProbeWithCache(ptVST, Folder, Files, VSTBridgePath(), StartError);
 
   // Where two plug-ins share a file name, the list shows their paths below the folder instead.
   std::map<QString, int> NameCount;
@@ -332,12 +343,19 @@ void LoadVSTList()
     if (Probed[static_cast<size_t>(i)].Status == TPluginProbeResult::prOk)
       ++NameCount[QFileInfo(Files[i]).fileName()];
   QStringList Errors;
+  int Unexamined = 0;
   for (qsizetype i = 0; i < Files.size(); ++i) {
     const QString& File = Files[i];
     const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
+    // A helper that cannot run is one line, not one per file.
+    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
+        Probe.Error == StartError) {
+      ++Unexamined;
+      continue;
+    }
     if (Probe.Status == TPluginProbeResult::prFailed) {
-      Errors.append(
-          QStringLiteral("Error loading VST plugin (%1): %2 h=%3").arg(File, Probe.Error).arg(0));
+      Errors.append(QStringLiteral("Error loading VST plugin (%1): %2 h=%3")
+                        .arg(File, Probe.Error, QStringLiteral("0")));
       continue;
     }
     if (Probe.Status != TPluginProbeResult::prOk)
@@ -352,6 +370,9 @@ void LoadVSTList()
     Item.H = 0;
     M.VSTPlugins->push_back(Item);
   }
+  if (Unexamined > 0)
+    Errors.append(QStringLiteral("Unable to examine the VST plugins (%1 files): %2")
+                      .arg(QString::number(Unexamined), StartError));
   if (!Errors.isEmpty())
     MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
 }

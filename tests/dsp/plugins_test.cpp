@@ -412,7 +412,7 @@ TEST_F(TPluginProbeTest, CrashingHangingAndRefusedPluginsAreLeftOutWithOneMessag
   EXPECT_EQ(Names(*List).mid(3), QStringList({"(VST) Vexmo Vexmo Test Gain [a_gain.so]"}));
   ASSERT_EQ(FBoxes.Calls.size(), 1);
   EXPECT_TRUE(FBoxes.Calls[0].Text.contains(
-      "Error loading VST plugin (z_gain.so): no-such-probe could not be started"))
+      "\nUnable to examine the VST plugins (1 files): no-such-probe could not be started"))
       << FBoxes.Calls[0].Text.toStdString();
 
   // The helper back: the changed file is found again, and the cache file reads as text.
