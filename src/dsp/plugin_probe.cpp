@@ -133,8 +133,8 @@ std::vector<TPluginProbeResult> ProbePluginFiles(TPluginType AKind, const QStrin
         if (Child.exitStatus() == QProcess::NormalExit && Next == First && Child.exitCode() != 0) {
           // Ended before its first file: it cannot work here (its bridge is missing, say).
           FailRest(QStringLiteral("%1 ended with status %2")
-                       .arg(QFileInfo(PluginProbeProgram()).fileName())
-                       .arg(Child.exitCode()));
+                       .arg(QFileInfo(PluginProbeProgram()).fileName(),
+                            QString::number(Child.exitCode())));
           return Results;
         }
         Results[static_cast<size_t>(Next++)] =

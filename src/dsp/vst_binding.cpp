@@ -40,9 +40,8 @@ DWORD CheckedChannelSetDSP(DWORD AChannel, const void* AFile, DWORD AFlags, int 
   GBridge.ChannelRemoveDSP(AChannel, Handle);
   MyMessageBox(QStringLiteral("The VST plugin %1 reports %2 parameters and is not used: a plugin "
                               "may have at most %3.")
-                   .arg(PluginFileText(AFile, AFlags))
-                   .arg(Count)
-                   .arg(VSTMaxParams),
+                   .arg(PluginFileText(AFile, AFlags), QString::number(Count),
+                        QString::number(VSTMaxParams)),
                QStringLiteral("Error"), MB_ICONERROR);
   return 0;
 }
