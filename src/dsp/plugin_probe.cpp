@@ -26,6 +26,27 @@ TPluginProbeResult Failed(const QString& AError)
   return Result;
 }
 
+// How long the helper may take to start and load the bridge.
+constexpr int CStartLimit = 60000;
+
+bool IsReady(const QByteArray& ALine)
+{
+  return QJsonDocument::fromJson(ALine).object().value(QStringLiteral("status")).toString() ==
+         QLatin1String("ready");
+}
+
+bool WaitUntilReady(QProcess& AChild)
+{
+  QDeadlineTimer Deadline(CStartLimit);
+  for (;;) {
+    if (AChild.canReadLine())
+      return IsReady(AChild.readLine().trimmed());
+    if (AChild.state() == QProcess::NotRunning || Deadline.hasExpired())
+      return false;
+    AChild.waitForReadyRead(int(std::max<qint64>(1, Deadline.remainingTime())));
+  }
+}
+
 TPluginProbeResult ParseAnswer(const QByteArray& ALine)
 {
   const QJsonObject Answer = QJsonDocument::fromJson(ALine).object();
@@ -115,12 +136,22 @@ std::vector<TPluginProbeResult> ProbePluginFiles(TPluginType AKind, const QStrin
       Arguments << QStringLiteral("--winamp");
     Arguments += APaths.mid(Next);
     Child.start(PluginProbeProgram(), Arguments, QIODevice::ReadOnly);
-    if (!Child.waitForStarted(GTimeLimit)) {
-      FailRest(QStringLiteral("%1 could not be started: %2")
-                   .arg(QFileInfo(PluginProbeProgram()).fileName(), Child.errorString()));
+    const QString Name = QFileInfo(PluginProbeProgram()).fileName();
+    if (!Child.waitForStarted(CStartLimit)) {
+      FailRest(QStringLiteral("%1 could not be started: %2").arg(Name, Child.errorString()));
       break;
     }
-    const qsizetype First = Next;
+    // The time limit counts from the helper's "ready": starting a process on a busy machine may
+    // take longer than a plug-in is given.
+    if (!WaitUntilReady(Child)) {
+      Child.kill();
+      Child.waitForFinished(-1);
+      FailRest(Child.exitStatus() == QProcess::NormalExit && Child.exitCode() != 0
+                   ? QStringLiteral("%1 ended with status %2")
+                         .arg(Name, QString::number(Child.exitCode()))
+                   : QStringLiteral("%1 did not start properly").arg(Name));
+      break;
+    }
     QDeadlineTimer Deadline(GTimeLimit);
     bool Restart = false;
     while (Next < APaths.size() && !Restart) {
@@ -130,15 +161,12 @@ std::vector<TPluginProbeResult> ProbePluginFiles(TPluginType AKind, const QStrin
         continue;
       }
       if (Child.state() == QProcess::NotRunning) {
-        if (Child.exitStatus() == QProcess::NormalExit && Next == First && Child.exitCode() != 0) {
-          // Ended before its first file: it cannot work here (its bridge is missing, say).
-          FailRest(QStringLiteral("%1 ended with status %2")
-                       .arg(QFileInfo(PluginProbeProgram()).fileName(),
-                            QString::number(Child.exitCode())));
-          return Results;
-        }
+        // Plug-ins may also end the process themselves (exit() in a library constructor).
         Results[static_cast<size_t>(Next++)] =
-            Failed(QStringLiteral("it crashed while it was loaded"));
+            Failed(Child.exitStatus() == QProcess::NormalExit
+                       ? QStringLiteral("it ended the process (status %1) while it was loaded")
+                             .arg(Child.exitCode())
+                       : QStringLiteral("it crashed while it was loaded"));
         Restart = true;
         continue;
       }

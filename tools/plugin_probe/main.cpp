@@ -4,7 +4,8 @@
 //   vexmo-plugin-probe --vst <bridge library> <file>...
 //   vexmo-plugin-probe --winamp <file>...
 //
-// For each file, in order, one line of JSON goes to standard output:
+// Once it is set up, {"status":"ready"}; then for each file, in order, one line of JSON goes to
+// standard output:
 //   {"status":"ok","vendor":...,"effect":...,"params":N}   a VST plug-in
 //   {"status":"ok","name":...}                              a Winamp DSP plug-in
 //   {"status":"none"}                                       no usable plug-in
@@ -95,6 +96,7 @@ int ProbeVST(int argc, char** argv)
   fedisableexcept(FE_ALL_EXCEPT);
   fesetround(FE_TONEAREST);
   const HSTREAM Probe = BASS_StreamCreate(44100, 2, BASS_STREAM_DECODE, nullptr, nullptr);
+  AnswerStatus("ready");
   for (int i = 3; i < argc; ++i) {
     const QString Path = QString::fromLocal8Bit(argv[i]);
     DWORD Handle = 0;
@@ -129,6 +131,7 @@ int ProbeVST(int argc, char** argv)
 int ProbeWinamp(int argc, char** argv)
 {
   BASS_WADSP_Init(nullptr);
+  AnswerStatus("ready");
   for (int i = 2; i < argc; ++i) {
     const HWADSP Handle = BASS_WADSP_Load(argv[i], 0, 0, 10, 10, nullptr);
     if (Handle == 0) {
