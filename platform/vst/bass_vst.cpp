@@ -28,25 +28,38 @@ struct TVstInstance
   }
 };
 
-std::mutex GInstancesLock;
-std::map<DWORD, std::shared_ptr<TVstInstance>> GInstances;
+// The table is never destroyed: at process exit the plug-ins' own static objects may already be
+// gone, and freeing an instance still in it would send effClose into a destroyed plug-in. What is
+// attached at exit is left to the end of the process, as the plug-ins' libraries are.
+std::mutex& InstancesLock()
+{
+  static auto* Lock = new std::mutex;
+  return *Lock;
+}
+
+std::map<DWORD, std::shared_ptr<TVstInstance>>& Instances()
+{
+  static auto* Table = new std::map<DWORD, std::shared_ptr<TVstInstance>>;
+  return *Table;
+}
+
 DWORD GLastHandle = 0;
 
 std::shared_ptr<TVstInstance> FindInstance(DWORD AHandle)
 {
-  std::lock_guard Guard(GInstancesLock);
-  const auto Found = GInstances.find(AHandle);
-  return Found == GInstances.end() ? nullptr : Found->second;
+  std::lock_guard Guard(InstancesLock());
+  const auto Found = Instances().find(AHandle);
+  return Found == Instances().end() ? nullptr : Found->second;
 }
 
 DWORD AddInstance(std::shared_ptr<TVstInstance> AInstance)
 {
-  std::lock_guard Guard(GInstancesLock);
+  std::lock_guard Guard(InstancesLock());
   // Handles are never reused, so a stale handle cannot reach a newer instance.
   do
     ++GLastHandle;
-  while (GLastHandle == 0 || GInstances.count(GLastHandle));
-  GInstances.emplace(GLastHandle, std::move(AInstance));
+  while (GLastHandle == 0 || Instances().count(GLastHandle));
+  Instances().emplace(GLastHandle, std::move(AInstance));
   return GLastHandle;
 }
 
@@ -152,8 +165,8 @@ DWORD LoadInstance(DWORD AChannel, const void* AFile, DWORD AFlags, int APriorit
   if (AChannel != 0) {
     Attached->Dsp = BASS_ChannelSetDSP(AChannel, &ProcessSamples, Attached, APriority);
     if (Attached->Dsp == 0) {
-      std::lock_guard Guard(GInstancesLock);
-      GInstances.erase(Handle);
+      std::lock_guard Guard(InstancesLock());
+      Instances().erase(Handle);
       return 0;
     }
   }
@@ -164,12 +177,12 @@ BOOL RemoveInstance(DWORD AChannel, DWORD AHandle)
 {
   std::shared_ptr<TVstInstance> Instance;
   {
-    std::lock_guard Guard(GInstancesLock);
-    const auto Found = GInstances.find(AHandle);
-    if (Found == GInstances.end() || Found->second->Channel != AChannel)
+    std::lock_guard Guard(InstancesLock());
+    const auto Found = Instances().find(AHandle);
+    if (Found == Instances().end() || Found->second->Channel != AChannel)
       return FALSE;
     Instance = std::move(Found->second);
-    GInstances.erase(Found);
+    Instances().erase(Found);
   }
   // Once this returns the engine no longer calls us; a channel already freed has dropped us.
   if (Instance->Dsp != 0)

@@ -104,6 +104,8 @@ int RunVexmo(QApplication& AApp)
     MainFrm->show();
     Result = AApp.exec();
   }
+  // Plug-ins are detached while the program is whole, never by exit handlers.
+  ShutDownPlugins();
 
   // Nobody waits for the station any more: transfers are cut off and no callback will run.
   TAPI::AbandonAll();

@@ -4,12 +4,16 @@
 #include "base/data_folders.h"
 #include "base/message_box.h"
 #include "dsp/dsp_manager.h"
+#include "dsp/plugin_probe.h"
 #include "dsp/vst_binding.h"
 #include "settings/system_ini.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QSet>
 #include <cfenv>
-#include <exception>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -45,15 +49,71 @@ bool AllowVst()
   return Settings && Settings->AllowVstPlugins();
 }
 
-QString ExceptionText(std::exception_ptr AError)
+// How deep below the VST folder plug-ins are looked for: plug-in packages install into a folder
+// of their own, some with a folder per plug-in inside.
+constexpr int VSTFolderDepth = 4;
+
+struct TLinkedFolder
 {
-  try {
-    std::rethrow_exception(AError);
-  } catch (const std::exception& E) {
-    return QString::fromLocal8Bit(E.what());
-  } catch (...) {
-    return QStringLiteral("Unknown error");
+  QString Relative;
+  int Depth = 0;
+};
+
+// Folders reached through links are searched after every real folder, so that a folder is named
+// by its real path whenever it has one.
+void ListTree(const QString& AFolder, const QString& ARelative, const QString& AMask, int ADepth,
+              QSet<QString>& AVisited, QStringList& AList, std::vector<TLinkedFolder>& ALinks)
+{
+  // A folder reached twice (through a link, or a link back up) is searched once.
+  const QString Canonical = QFileInfo(AFolder + ARelative).canonicalFilePath();
+  if (Canonical.isEmpty() || AVisited.contains(Canonical))
+    return;
+  AVisited.insert(Canonical);
+  QStringList Files;
+  ListFiles(AFolder + ARelative, AMask, Files);
+  for (const QString& File : Files)
+    AList.append(ARelative + File);
+  if (ADepth <= 0)
+    return;
+  const QStringList Folders =
+      QDir(AFolder + ARelative)
+          .entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+  for (const QString& Folder : Folders) {
+    const QString Relative = ARelative + Folder + QLatin1Char('/');
+    if (QFileInfo(AFolder + ARelative + Folder).isSymLink())
+      ALinks.push_back({Relative, ADepth - 1});
+    else
+      ListTree(AFolder, Relative, AMask, ADepth - 1, AVisited, AList, ALinks);
   }
+}
+
+// Looks each file up in the cache and examines the rest in a child process; stores what was
+// found. When the child cannot run at all, AStartError says why.
+std::vector<TPluginProbeResult> ProbeWithCache(TPluginType AKind, const QString& AFolder,
+                                               const QStringList& AFiles, const QString& ABridge,
+                                               QString& AStartError)
+{
+  TPluginProbeCache Cache(PresetBaseFolder());
+  std::vector<TPluginProbeResult> Results(static_cast<size_t>(AFiles.size()));
+  QStringList Unknown;
+  std::vector<size_t> UnknownIndex;
+  for (qsizetype i = 0; i < AFiles.size(); ++i) {
+    if (!Cache.Find(AKind, AFolder + AFiles[i], Results[static_cast<size_t>(i)])) {
+      Unknown.append(AFolder + AFiles[i]);
+      UnknownIndex.push_back(static_cast<size_t>(i));
+    }
+  }
+  if (Unknown.isEmpty())
+    return Results;
+  const auto Probed = ProbePluginFiles(AKind, Unknown, ABridge, &AStartError);
+  for (size_t i = 0; i < Probed.size(); ++i) {
+    Results[UnknownIndex[i]] = Probed[i];
+    // A helper that could not run says nothing about the files.
+    if (AStartError.isEmpty())
+      Cache.Store(AKind, Unknown[qsizetype(i)], Probed[i]);
+  }
+  Cache.Save();
+  return Results;
 }
 
 // Plug-ins built for other hosts may compute with values that trap when floating-point
@@ -187,6 +247,19 @@ const TPluginList* VSTPlugins()
   return Module().VSTPlugins.get();
 }
 
+void ListFilesInTree(const QString& AFolder, const QString& AMask, int ADepth, QStringList& AList)
+{
+  if (AFolder.isEmpty())
+    return;
+  QSet<QString> Visited;
+  std::vector<TLinkedFolder> Links;
+  ListTree(AFolder, QString(), AMask, ADepth, Visited, AList, Links);
+  for (size_t i = 0; i < Links.size(); ++i) {
+    const TLinkedFolder Link = Links[i];
+    ListTree(AFolder, Link.Relative, AMask, Link.Depth, Visited, AList, Links);
+  }
+}
+
 void LoadWinampDSPList()
 {
   TPluginModule& M = Module();
@@ -204,7 +277,24 @@ void LoadWinampDSPList()
   const QString Folder = PluginFolder();
   QStringList Files;
   ListFiles(Folder, QStringLiteral("dsp_*.so"), Files);
-  for (const QString& File : Files) {
+  // Each file is tried in a child process first; only what survived there is loaded here.
+  QString StartError;
+  const auto Probed = ProbeWithCache(ptDSP, Folder, Files, QString(), StartError);
+  QStringList Errors;
+  int Unexamined = 0;
+  for (qsizetype i = 0; i < Files.size(); ++i) {
+    const QString& File = Files[i];
+    const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
+    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
+        Probe.Error == StartError) {
+      ++Unexamined;
+      continue;
+    }
+    if (Probe.Status == TPluginProbeResult::prFailed) {
+      Errors.append(
+          QStringLiteral("Error loading Winamp DSP plugin (%1): %2").arg(File, Probe.Error));
+      continue;
+    }
     const HWADSP Handle =
         BASS_WADSP_Load(QFile::encodeName(Folder + File).constData(), 0, 0, 10, 10, nullptr);
     const char* Name = BASS_WADSP_GetName(Handle);
@@ -215,6 +305,11 @@ void LoadWinampDSPList()
     Item.H = Handle;
     M.WinampDSPPlugins->push_back(Item);
   }
+  if (Unexamined > 0)
+    Errors.append(QStringLiteral("Unable to examine the Winamp DSP plugins (%1 files): %2")
+                      .arg(QString::number(Unexamined), StartError));
+  if (!Errors.isEmpty())
+    MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
 }
 
 void LoadVSTList()
@@ -234,41 +329,52 @@ void LoadVSTList()
     MyMessageBox(QStringLiteral("VST bridge load error"), QStringLiteral("Error"), MB_ICONERROR);
     return;
   }
-  const TVSTBridge& Bridge = VST();
-  const HSTREAM Probe = BASS_StreamCreate(44100, 2, BASS_STREAM_DECODE, nullptr, nullptr);
   const QString Folder = VSTSearchFolder();
   QStringList Files;
-  ListFiles(Folder, QStringLiteral("*.so"), Files);
+  ListFilesInTree(Folder, QStringLiteral("*.so"), VSTFolderDepth, Files);
   MaskFloatingPointExceptions();
-  for (const QString& File : Files) {
-    const QString Path = Folder + File;
-    DWORD Handle = 0;
-    try {
-      Handle = Bridge.ChannelSetDSP(Probe, Path.utf16(), BASS_UNICODE, 1);
-    } catch (...) {
-      MyMessageBox(QStringLiteral("Error loading VST plugin (%1): %2 h=%3")
-                       .arg(File, ExceptionText(std::current_exception()))
-                       .arg(Handle),
-                   QStringLiteral("Error"), MB_ICONERROR);
+  // Plug-ins are loaded in a child process, never here: one that crashes or hangs is left out.
+  QString StartError;
+  const auto Probed = ProbeWithCache(ptVST, Folder, Files, VSTBridgePath(), StartError);
+
+  // Where two plug-ins share a file name, the list shows their paths below the folder instead.
+  std::map<QString, int> NameCount;
+  for (qsizetype i = 0; i < Files.size(); ++i)
+    if (Probed[static_cast<size_t>(i)].Status == TPluginProbeResult::prOk)
+      ++NameCount[QFileInfo(Files[i]).fileName()];
+  QStringList Errors;
+  int Unexamined = 0;
+  for (qsizetype i = 0; i < Files.size(); ++i) {
+    const QString& File = Files[i];
+    const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
+    // A helper that cannot run is one line, not one per file.
+    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
+        Probe.Error == StartError) {
+      ++Unexamined;
       continue;
     }
-    if (Handle == 0)
+    if (Probe.Status == TPluginProbeResult::prFailed) {
+      Errors.append(QStringLiteral("Error loading VST plugin (%1): %2 h=%3")
+                        .arg(File, Probe.Error, QStringLiteral("0")));
       continue;
-    BASS_VST_INFO Info{};
-    Bridge.GetInfo(Handle, &Info);
-    Bridge.ChannelRemoveDSP(Probe, Handle);
-    // The record's texts are always terminated; the bound keeps a bad bridge from overrunning.
-    const QString Vendor = QString::fromUtf8(Info.vendorName, qstrnlen(Info.vendorName, 80));
-    const QString Effect = QString::fromUtf8(Info.effectName, qstrnlen(Info.effectName, 80));
+    }
+    if (Probe.Status != TPluginProbeResult::prOk)
+      continue;
+    const QString Name = QFileInfo(File).fileName();
+    const QString Shown = NameCount[Name] > 1 ? File : Name;
     TPluginItem Item;
-    Item.DisplayName = QStringLiteral("(VST) ") + Vendor + QLatin1Char(' ') + Effect +
-                       QStringLiteral(" [") + File + QLatin1Char(']');
-    Item.Path = Path;
+    Item.DisplayName = QStringLiteral("(VST) ") + Probe.Vendor + QLatin1Char(' ') + Probe.Effect +
+                       QStringLiteral(" [") + Shown + QLatin1Char(']');
+    Item.Path = Folder + File;
     Item.T = ptVST;
     Item.H = 0;
     M.VSTPlugins->push_back(Item);
   }
-  BASS_StreamFree(Probe);
+  if (Unexamined > 0)
+    Errors.append(QStringLiteral("Unable to examine the VST plugins (%1 files): %2")
+                      .arg(QString::number(Unexamined), StartError));
+  if (!Errors.isEmpty())
+    MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
 }
 
 void FreePluginLists()
@@ -280,6 +386,16 @@ void FreePluginLists()
   }
   M.WinampDSPPlugins.reset();
   M.VSTPlugins.reset();
+}
+
+void ShutDownPlugins()
+{
+  for (TDSPManager* Manager : DSPManagers()) {
+    const TDSPItemsC* List = Manager->DSPList();
+    for (int i = 0; List && i < List->Count(); ++i)
+      Manager->StopDSP(i);
+  }
+  FreePluginLists();
 }
 
 std::unique_ptr<TDSPItemsC> GetAvailableDSPs()

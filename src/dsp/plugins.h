@@ -57,6 +57,12 @@ const TFormHook& PluginFormHook();
 // do not. A missing folder adds nothing.
 void ListFiles(const QString& AFolder, const QString& AMask, QStringList& AList);
 
+// Appends the paths below AFolder (for example "suite/plugin.so") of the files matching AMask
+// in it and in its subfolders down to ADepth levels, each folder's files before its subfolders.
+// Links to folders are followed after every real folder was searched; a folder reached a second
+// time (a link loop, a link to a folder already searched) is skipped.
+void ListFilesInTree(const QString& AFolder, const QString& AMask, int ADepth, QStringList& AList);
+
 // The folder searched for VST plug-ins: the whole VSTFolder text, trimmed, ending in "/". A
 // setting of two lines names no folder.
 QString VSTSearchFolder();
@@ -70,11 +76,18 @@ const TPluginList* VSTPlugins();
 // the list.
 void LoadWinampDSPList();
 // Switched off: stops the VST stages of every chain and drops the list. Switched on: binds the
-// bridge ("VST bridge load error" when that fails) and probes every "*.so" of the VST folder,
-// once; later calls keep the list. Masks all floating-point exceptions for the plug-ins' sake.
+// bridge ("VST bridge load error" when that fails) and probes every "*.so" of the VST folder and
+// its subfolders, once; later calls keep the list. Masks all floating-point exceptions for the
+// plug-ins' sake.
+//
+// Both kinds are examined in a child process (vexmo-plugin-probe), with the results cached in the
+// data folder: a file that crashes, hangs or fails there is left out, named in one message.
 void LoadVSTList();
 // Program end: drops both lists and unloads the Winamp DSP plug-ins.
 void FreePluginLists();
+// Before the program ends: stops every stage of every chain (plug-ins are detached while their
+// libraries are whole), then frees the lists.
+void ShutDownPlugins();
 
 // The catalogue for the add dialog, owned by the caller: "Equalizer", "Compressor", "Gain",
 // then the Winamp DSP plug-ins, then the VST plug-ins (each list is loaded or dropped first).

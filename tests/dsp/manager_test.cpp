@@ -290,6 +290,9 @@ TEST_F(TManagerTest, VstStagesDoNothingWhileTheBridgeIsNotBound)
 {
   FSettings.SetAllowVstPlugins(true);
   TDSPItemC* Vst = AddVST(TestPluginCopy(QStringLiteral("gain.so")), psOff);
+  // A stage binds the bridge when it needs it; here there is none to bind.
+  InitProgramFolder(FData.path() + QLatin1Char('/'));
+  SetVSTBridgeFallbackName(QStringLiteral("libbass_vst_nowhere.so"));
   Vst->SetParams({"1", "1", "1"});
   Tick(0);
   EXPECT_EQ(Vst->H, 0u);

@@ -2,10 +2,13 @@
 // VST bridge's binding with its failures.
 #include "dsp_test_support.h"
 
+#include "dsp/plugin_probe.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cfenv>
+#include <utime.h>
 
 using namespace dsptest;
 
@@ -111,11 +114,20 @@ TEST_F(TPluginsTest, SystemVSTPluginsAreListedWithTheNamesTheyReport)
   EXPECT_EQ(Reverb->PluginPath(), SystemVSTFolder + "MaFreeverb-vst.so");
   EXPECT_EQ(Reverb->H, 0u);
   EXPECT_NE(Find(*List, QStringLiteral("(VST) falkTX Kars [Kars-vst.so]")), nullptr);
-  // One entry per plug-in file; ProM.vst is a folder.
-  const QStringList Files = QDir(SystemVSTFolder).entryList({"*.so"}, QDir::Files);
-  EXPECT_EQ(List->Count(), 3 + Files.size());
-  for (int i = 3; i < List->Count(); ++i)
+  // One entry per plug-in file, subfolders included: ProM.vst/ holds one, lsp-plugins/ many
+  // (beside their shared library, which is no plug-in).
+  QStringList Paths;
+  for (int i = 3; i < List->Count(); ++i) {
     EXPECT_TRUE(List->Items(i)->DispName().startsWith("(VST) "));
+    Paths.append(List->Items(i)->PluginPath());
+  }
+  EXPECT_EQ(Paths.removeDuplicates(), 0);
+  for (const QString& File : QDir(SystemVSTFolder).entryList({"*.so"}, QDir::Files))
+    EXPECT_TRUE(Paths.contains(SystemVSTFolder + File)) << File.toStdString();
+  EXPECT_GT(Paths.filter(SystemVSTFolder + "lsp-plugins/").size(), 100);
+  const TDSPItemC* ProM = Find(*List, QStringLiteral("(VST) DISTRHO ProM [ProM.so]"));
+  ASSERT_NE(ProM, nullptr) << Names(*List).join(" | ").toStdString();
+  EXPECT_EQ(ProM->PluginPath(), SystemVSTFolder + "ProM.vst/ProM.so");
 }
 
 TEST_F(TPluginsTest, SystemVSTStageKeepsItsParamsAcrossARestartOnChannelZero)
@@ -123,6 +135,10 @@ TEST_F(TPluginsTest, SystemVSTStageKeepsItsParamsAcrossARestartOnChannelZero)
   if (!QFileInfo::exists(SystemVSTFolder + "MaGigaverb-vst.so"))
     GTEST_SKIP() << "Debian's dpf-plugins-vst is not installed";
   FSettings.SetAllowVstPlugins(true);
+  // The one plug-in alone, so that the whole system folder is not examined for it.
+  ASSERT_TRUE(
+      QFile::link(SystemVSTFolder + "MaGigaverb-vst.so", Folder(FFolder) + "MaGigaverb-vst.so"));
+  UseVSTFolder(Folder(FFolder));
   const auto Catalogue = GetAvailableDSPs();
   const TDSPItemC* Choice =
       Find(*Catalogue, QStringLiteral("(VST) DISTRHO MaGigaverb [MaGigaverb-vst.so]"));
@@ -268,6 +284,7 @@ TEST_F(TPluginsTest, BridgeIsFoundByPlainNameWhenTheProgramFolderLacksIt)
 TEST_F(TPluginsTest, PluginRaisingAnErrorWhileProbedIsReportedAndLeftOut)
 {
   InitProgramFolder(QStringLiteral(VEXMO_DSP_FIXTURES_DIR "throwing/"));
+  SetPluginProbeProgram(BinDir() + "vexmo-plugin-probe");
   ASSERT_TRUE(QFile::copy(BinDir() + "VST/vexmo_testgain.so", Folder(FFolder) + "crash.so"));
   FSettings.SetAllowVstPlugins(true);
   UseVSTFolder(Folder(FFolder));
@@ -278,6 +295,7 @@ TEST_F(TPluginsTest, PluginRaisingAnErrorWhileProbedIsReportedAndLeftOut)
             QStringLiteral("Error loading VST plugin (crash.so): access violation in plug-in h=0"));
   EXPECT_EQ(FBoxes.Calls[0].Caption, QStringLiteral("Error"));
   EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+  SetPluginProbeProgram(QString());
 }
 
 TEST_F(TPluginsTest, ScanMasksFloatingPointExceptions)
@@ -310,6 +328,188 @@ TEST_F(TPluginsTest, ListFilesMatchesTheMaskWithHiddenFilesAndWithoutFolders)
   Files.clear();
   ListFiles(Dir + "missing/", QStringLiteral("*"), Files);
   EXPECT_TRUE(Files.isEmpty());
+}
+
+class TPluginProbeTest : public TPluginsTest
+{
+protected:
+  void TearDown() override
+  {
+    SetPluginProbeProgram(QString());
+    SetPluginProbeTimeLimit(10000);
+    TPluginsTest::TearDown();
+  }
+
+  void Copy(const QString& AFrom, const QString& ATo)
+  {
+    QDir().mkpath(QFileInfo(ATo).path());
+    ASSERT_TRUE(QFile::copy(AFrom, ATo)) << AFrom.toStdString() << " -> " << ATo.toStdString();
+  }
+
+  // Drops the VST list, as switching VST off and on does, and builds the catalogue again.
+  std::unique_ptr<TDSPItemsC> Rescan()
+  {
+    FSettings.SetAllowVstPlugins(false);
+    LoadVSTList();
+    FSettings.SetAllowVstPlugins(true);
+    return GetAvailableDSPs();
+  }
+
+  static QString Fixture(const char* AKind)
+  {
+    return QStringLiteral(VEXMO_VST_FIXTURES_DIR) + "lib" + AKind + ".so";
+  }
+};
+
+TEST_F(TPluginProbeTest, CrashingHangingAndRefusedPluginsAreLeftOutWithOneMessage)
+{
+  const QString Dir = Folder(FFolder);
+  Copy(BinDir() + "VST/vexmo_testgain.so", Dir + "a_gain.so");
+  Copy(Fixture("crashes"), Dir + "crashes.so");
+  Copy(Fixture("hangs"), Dir + "hangs.so");
+  Copy(Fixture("manyparams"), Dir + "manyparams.so");
+  Copy(Fixture("notavst"), Dir + "notavst.so");
+  Copy(BinDir() + "VST/vexmo_testgain.so", Dir + "z_gain.so");
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(Dir);
+  SetPluginProbeTimeLimit(1500);
+
+  const QStringList Expected = {"(VST) Vexmo Vexmo Test Gain [a_gain.so]",
+                                "(VST) Vexmo Vexmo Test Gain [z_gain.so]"};
+  auto List = GetAvailableDSPs();
+  QStringList Found = Names(*List).mid(3);
+  Found.sort();
+  EXPECT_EQ(Found, Expected);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  QStringList Lines = FBoxes.Calls[0].Text.split('\n');
+  Lines.sort();
+  EXPECT_EQ(Lines, QStringList({
+                       "Error loading VST plugin (crashes.so): it crashed while it was loaded h=0",
+                       "Error loading VST plugin (hangs.so): it did not answer within 1.5 "
+                       "seconds while it was loaded h=0",
+                       "Error loading VST plugin (manyparams.so): it reports 5000000 parameters, "
+                       "more than the 10000 a plug-in may have h=0",
+                   }));
+  EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+
+  // Unchanged files are not examined again: without the helper the same list and message come.
+  SetPluginProbeProgram(Dir + "no-such-probe");
+  FBoxes.Calls.clear();
+  List = Rescan();
+  Found = Names(*List).mid(3);
+  Found.sort();
+  EXPECT_EQ(Found, Expected);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(FBoxes.Calls[0].Text.count('\n'), 2);
+
+  // A file that changed is examined again; without the helper it cannot be, which is said.
+  const QFileInfo Info(Dir + "z_gain.so");
+  utimbuf Times{Info.lastModified().toSecsSinceEpoch() + 10,
+                Info.lastModified().toSecsSinceEpoch() + 10};
+  ASSERT_EQ(utime(QFile::encodeName(Dir + "z_gain.so").constData(), &Times), 0);
+  FBoxes.Calls.clear();
+  List = Rescan();
+  EXPECT_EQ(Names(*List).mid(3), QStringList({"(VST) Vexmo Vexmo Test Gain [a_gain.so]"}));
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_TRUE(FBoxes.Calls[0].Text.contains(
+      "\nUnable to examine the VST plugins (1 files): no-such-probe could not be started"))
+      << FBoxes.Calls[0].Text.toStdString();
+
+  // The helper back: the changed file is found again, and the cache file reads as text.
+  SetPluginProbeProgram(QString());
+  FBoxes.Calls.clear();
+  List = Rescan();
+  Found = Names(*List).mid(3);
+  Found.sort();
+  EXPECT_EQ(Found, Expected);
+  QFile Cache(FData.path() + "/pluginprobe.ini");
+  ASSERT_TRUE(Cache.open(QIODevice::ReadOnly));
+  const QByteArray Text = Cache.readAll();
+  EXPECT_TRUE(Text.contains(QFile::encodeName("Path=" + Dir + "z_gain.so\n"))) << Text.constData();
+  EXPECT_TRUE(Text.contains("Vendor=Vexmo\nEffect=Vexmo Test Gain\nParams=3\n"))
+      << Text.constData();
+}
+
+TEST_F(TPluginProbeTest, SubfoldersAreSearchedOnceEachAndAmbiguousNamesShowTheirPath)
+{
+  const QString Dir = Folder(FFolder);
+  const QString Gain = BinDir() + "VST/vexmo_testgain.so";
+  Copy(Gain, Dir + "gain.so");
+  Copy(Gain, Dir + "suite/gain.so");
+  Copy(Gain, Dir + "suite/inner/solo.so");
+  Copy(Gain, Dir + "a/b/c/d/deepest.so"); // four levels down: found
+  Copy(Gain, Dir + "a/b/c/d/e/too_deep.so");
+  const bool HaveDebian = QFileInfo::exists(SystemVSTFolder + "MaFreeverb-vst.so");
+  if (HaveDebian) {
+    Copy(SystemVSTFolder + "MaFreeverb-vst.so", Dir + "suite/inner/MaFreeverb-vst.so");
+    Copy(SystemVSTFolder + "MaFreeverb-vst.so", Dir + "other/MaFreeverb-vst.so");
+  }
+  // Links back up and to a sibling: each folder is searched once.
+  ASSERT_TRUE(QFile::link(Dir, Dir + "suite/inner/loop"));
+  ASSERT_TRUE(QFile::link(Dir + "suite", Dir + "suite_again"));
+  FSettings.SetAllowVstPlugins(true);
+  UseVSTFolder(Dir);
+
+  const auto List = GetAvailableDSPs();
+  EXPECT_TRUE(FBoxes.Calls.isEmpty());
+  std::map<QString, QString> PathOf;
+  for (int i = 3; i < List->Count(); ++i)
+    PathOf[List->Items(i)->DispName()] = List->Items(i)->PluginPath();
+  std::map<QString, QString> Expected = {
+      {"(VST) Vexmo Vexmo Test Gain [gain.so]", Dir + "gain.so"},
+      {"(VST) Vexmo Vexmo Test Gain [suite/gain.so]", Dir + "suite/gain.so"},
+      {"(VST) Vexmo Vexmo Test Gain [solo.so]", Dir + "suite/inner/solo.so"},
+      {"(VST) Vexmo Vexmo Test Gain [deepest.so]", Dir + "a/b/c/d/deepest.so"},
+  };
+  if (HaveDebian) {
+    Expected["(VST) DISTRHO MaFreeverb [suite/inner/MaFreeverb-vst.so]"] =
+        Dir + "suite/inner/MaFreeverb-vst.so";
+    Expected["(VST) DISTRHO MaFreeverb [other/MaFreeverb-vst.so]"] =
+        Dir + "other/MaFreeverb-vst.so";
+  }
+  EXPECT_EQ(PathOf, Expected);
+  EXPECT_EQ(List->Count(), 3 + int(Expected.size()));
+}
+
+TEST_F(TPluginProbeTest, TickedVSTStageStartsWithoutACatalogueAndRefusesMillionsOfParameters)
+{
+  FSettings.SetAllowVstPlugins(true);
+  TDSPItemC* Gain = AddVST(BinDir() + "VST/vexmo_testgain.so");
+  TDSPItemC* Many = AddVST(Fixture("manyparams"));
+  ASSERT_EQ(VSTPlugins(), nullptr);
+  // Read from the settings, ticked: switched off and on again by the user.
+  for (int i = 0; i < 2; ++i) {
+    Untick(i);
+    Tick(i);
+  }
+  EXPECT_NE(Gain->H, 0u);
+  EXPECT_EQ(VST().GetParamCount(Gain->H), 3);
+  EXPECT_EQ(Many->H, 0u);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(FBoxes.Calls[0].Text,
+            "The VST plugin " + Fixture("manyparams") +
+                " reports 5000000 parameters and is not used: a plugin may have at most 10000.");
+  EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
+  // Nothing was stored for it.
+  FManager.StartAllDSPs();
+  EXPECT_TRUE(Many->Params().isEmpty());
+}
+
+TEST_F(TPluginProbeTest, CrashingWinampDSPPluginIsLeftOutAndTheOthersStayLoaded)
+{
+  const QString Dir = Folder(FFolder);
+  Copy(BinDir() + "Plugins/dsp_echo.so", Dir + "dsp_echo.so");
+  Copy(QStringLiteral(VEXMO_WINAMP_FIXTURES_DIR "dsp_crashes.so"), Dir + "dsp_crashes.so");
+  FSettings.SetAllowWinampPlugins(true);
+  SetupPlugins(&FSettings, FData.path() + "/", Dir, 0, QString(), {}, {});
+
+  const auto List = GetAvailableDSPs();
+  ASSERT_EQ(Names(*List).mid(3), QStringList({"(DSP) Echo [dsp_echo.so]"}));
+  EXPECT_NE(List->Items(3)->H, 0u);
+  ASSERT_EQ(FBoxes.Calls.size(), 1);
+  EXPECT_EQ(FBoxes.Calls[0].Text,
+            "Error loading Winamp DSP plugin (dsp_crashes.so): it crashed while it was loaded");
+  EXPECT_EQ(FBoxes.Calls[0].Flags, 16);
 }
 
 } // namespace
