@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
