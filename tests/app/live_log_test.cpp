@@ -152,9 +152,16 @@ TEST_F(TLiveLog, EveryEditFindsItsEntryInALogThatRollsBeforeEachFetch)
   std::unique_ptr<QMimeData> Data(
       Main->Model()->mimeData({Main->Model()->index(RowOf(Main, Song(11)), 0)}));
   const QPoint Target = RowPoint(Main, RowOf(Main, Song(13)));
+  QWidget* Viewport = Main->lvPlaylist->viewport();
+  QDragEnterEvent Enter(Target, Qt::MoveAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Viewport, &Enter);
+  QDragMoveEvent Over(Target, Qt::MoveAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(Viewport, &Over);
+  ASSERT_TRUE(Over.isAccepted());
   QDropEvent Drop(Target, Qt::MoveAction, Data.get(), Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(Main->lvPlaylist->viewport(), &Drop);
-  ASSERT_TRUE(WaitFor([&] { return RequestsFor(Station, QStringLiteral("move")).size() == 2; }));
+  QCoreApplication::sendEvent(Viewport, &Drop);
+  ASSERT_TRUE(WaitFor([&] { return RequestsFor(Station, QStringLiteral("move")).size() == 2; }))
+      << (Boxes.Calls.isEmpty() ? std::string("no box") : Str(Boxes.Calls[0].Text));
   ASSERT_TRUE(Settled());
   EXPECT_TRUE(Follows(Song(12), Song(13)) && Follows(Song(13), Song(11)))
       << Str(StationTitles(Station).join(" | "));
