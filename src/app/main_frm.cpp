@@ -395,7 +395,11 @@ void TMainFrm::RestoreView(const TViewMemory& AMemory)
   for (const TEntryRef& Ref : AMemory.Visible) {
     const int Row = FindEntry(*FPlaylist, Ref);
     if (Row >= 0) {
+      // Only up and down: the view is left where the user scrolled it sideways.
+      QScrollBar* Across = lvPlaylist->horizontalScrollBar();
+      const int Sideways = Across->value();
       lvPlaylist->scrollTo(FModel->index(Row, 0), QAbstractItemView::PositionAtTop);
+      Across->setValue(Sideways);
       return;
     }
   }
@@ -623,11 +627,24 @@ void TMainFrm::btInsertClick()
   }
   const QString Folder = PlayerIni ? ExpandDataPath(PlayerIni->VoiceTracksFolder()) : QString();
   const QPointer<TMainFrm> Self(this);
+  const TEntryRef Pressed = FModel->RefAt(lvPlaylist->TopSelectedRow());
   // The entry is taken once the file is chosen: the selection follows its entry meanwhile.
-  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"), [Self](const QString& AFileName) {
-    if (Self && !Self->FDestroying)
-      Self->InsertVoiceTrackFile(AFileName);
-  });
+  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"),
+                 [Self, Pressed](const QString& AFileName) {
+                   if (!Self || Self->FDestroying)
+                     return;
+                   if (Self->lvPlaylist->TopSelectedRow() < 0) {
+                     // Its entry left the log while the dialog was open.
+                     const QString Text =
+                         QStringLiteral("%1 is no longer in the playlist. The voice track was not "
+                                        "sent.")
+                             .arg(Quoted(Pressed.Title));
+                     Self->ShowStatus(Text, QString(), skEdit);
+                     MyMessageBox(Text, CErrorCaption, MB_ICONWARNING);
+                     return;
+                   }
+                   Self->InsertVoiceTrackFile(AFileName);
+                 });
 }
 
 void TMainFrm::InsertVoiceTrackFile(const QString& AFileName)

@@ -91,6 +91,8 @@ protected:
           ++DialogCount;
           DialogFolder = AFolder;
           DialogFilter = AFilter;
+          if (WhileDialogOpen)
+            WhileDialogOpen();
           if (!NextFile.isEmpty())
             ADone(NextFile);
         });
@@ -200,6 +202,7 @@ protected:
 
   TMessageBoxRecorder Boxes;
   QString NextFile; // what the file dialog stand-in picks; empty: cancelled
+  std::function<void()> WhileDialogOpen; // runs while the stand-in dialog is "open"
   int DialogCount = 0;
   QString DialogFolder;
   QString DialogFilter;

@@ -221,6 +221,47 @@ TEST_F(TLiveLog, AnEntryThatLeftOrCannotBeToldApartIsNotEdited)
   }
 }
 
+TEST_F(TLiveLog, TheVoiceTrackFollowsTheEntrySelectedWhenTheFileIsChosen)
+{
+  TStationServer& Station = StartRollingStation(10);
+  TMainFrm* Main = ShowActive(Station);
+  {
+    QFile File(Folder() + QStringLiteral("VT 02.flac"));
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write(TinyFlac());
+    NextFile = File.fileName();
+  }
+  // While the dialog is open the log moves on and the window refreshes: the selection follows
+  // its entry, and the track goes after that entry.
+  WhileDialogOpen = [&] {
+    Station.Roll();
+    Station.Roll();
+    ASSERT_TRUE(Refresh(Main));
+  };
+  ClickEntry(Main, Song(5));
+  Main->btInsertClick();
+  ASSERT_TRUE(WaitFor([&] { return !RequestsFor(Station, QStringLiteral("vexmo")).isEmpty(); }));
+  ASSERT_TRUE(Settled());
+  const QStringList Titles = StationTitles(Station);
+  ASSERT_GE(Titles.indexOf(Song(5)), 0);
+  EXPECT_EQ(Str(Titles.value(Titles.indexOf(Song(5)) + 1)), "VT 02");
+
+  // The entry leaves while the dialog is open: nothing is sent, and the user is told.
+  WhileDialogOpen = [&] {
+    for (int I = 0; I < 5; ++I) // 3, 4, 5, the voice track and 6
+      Station.Roll();
+    ASSERT_TRUE(Refresh(Main));
+  };
+  ClickEntry(Main, Song(6));
+  Station.ClearRequests();
+  Main->btInsertClick();
+  ASSERT_EQ(Boxes.Calls.size(), 1);
+  EXPECT_EQ(Str(Boxes.Calls[0].Text),
+            Str("'" + Song(6) + "' is no longer in the playlist. The voice track was not sent."));
+  ASSERT_TRUE(Settled());
+  EXPECT_TRUE(RequestsFor(Station, QStringLiteral("vexmo")).isEmpty());
+}
+
 TEST_F(TLiveLog, AHeldKeyIsOneEdit)
 {
   TStationServer& Station = StartRollingStation(12);
