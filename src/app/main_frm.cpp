@@ -408,7 +408,10 @@ void TMainFrm::RestoreView(const TViewMemory& AMemory)
 
 void TMainFrm::RefreshFailed(const QString& APlain, const QString& ATechnical)
 {
-  ShowStatus(APlain, ATechnical, skRefresh);
+  // The words may be cut off in a narrow window: the tool tip has them whole, and the
+  // technical text under them.
+  ShowStatus(APlain, APlain == ATechnical ? APlain : APlain + QStringLiteral("\n\n") + ATechnical,
+             skRefresh);
   // The last list stays, greyed, with the time it was fetched.
   if (FPlaylist && FFetchedAt.isValid()) {
     FModel->SetStale(true);
