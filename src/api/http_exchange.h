@@ -35,7 +35,7 @@ enum TNetworkFailure
   nfRefused,      // nobody listens at the address, or the connection was reset
   nfHostNotFound, // the name does not resolve
   nfTimeout,
-  nfTls,          // handshake or certificate
+  nfTls, // handshake or certificate
   nfOther
 };
 

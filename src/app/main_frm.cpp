@@ -19,14 +19,14 @@
 #include "ui_common/screen_utils.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QMenu>
-#include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QShortcut>
@@ -131,9 +131,9 @@ void TMainFrm::CreateControls()
   btInsert = CreateButton(QStringLiteral("btInsert"), QStringLiteral("insert"),
                           Hint(QStringLiteral("Insert voice track"), InsertKey),
                           QStringLiteral("Insert voice track"));
-  btDelete = CreateButton(QStringLiteral("btDelete"), QStringLiteral("Delete"),
-                          Hint(QStringLiteral("Delete track"), DeleteKey),
-                          QStringLiteral("Delete track"));
+  btDelete =
+      CreateButton(QStringLiteral("btDelete"), QStringLiteral("Delete"),
+                   Hint(QStringLiteral("Delete track"), DeleteKey), QStringLiteral("Delete track"));
   btDSP = CreateButton(QStringLiteral("btDSP"), QStringLiteral("FX"),
                        Hint(QStringLiteral("Microphone DSP chain"), DSPKey),
                        QStringLiteral("Microphone DSP"));
@@ -415,8 +415,9 @@ void TMainFrm::RefreshFailed(const QString& APlain, const QString& ATechnical)
   // The last list stays, greyed, with the time it was fetched.
   if (FPlaylist && FFetchedAt.isValid()) {
     FModel->SetStale(true);
-    StaleLabel->setText(QStringLiteral("Playlist as of %1")
-                            .arg(QLocale().toString(FFetchedAt.time(), QStringLiteral("HH:mm:ss"))));
+    StaleLabel->setText(
+        QStringLiteral("Playlist as of %1")
+            .arg(QLocale().toString(FFetchedAt.time(), QStringLiteral("HH:mm:ss"))));
     StaleLabel->setToolTip(QStringLiteral("The playlist shown is not current: it was fetched at %1")
                                .arg(QLocale().toString(FFetchedAt, QLocale::LongFormat)));
     StaleLabel->show();
@@ -737,8 +738,8 @@ QMenu* TMainFrm::CreateRowMenu(int ARow)
   const auto Add = [&](const char* AName, const QString& AText, const QKeySequence& AKey,
                        auto AHandler) {
     // The key is shown beside the text; the window's own shortcuts do the work.
-    QAction* Action = Menu->addAction(AText + QLatin1Char('\t') +
-                                      AKey.toString(QKeySequence::NativeText));
+    QAction* Action =
+        Menu->addAction(AText + QLatin1Char('\t') + AKey.toString(QKeySequence::NativeText));
     Action->setObjectName(QLatin1String(AName));
     connect(Action, &QAction::triggered, this, AHandler);
     return Action;
@@ -748,12 +749,12 @@ QMenu* TMainFrm::CreateRowMenu(int ARow)
   Add("actRecord", QStringLiteral("Record voice track"), QKeySequence(Qt::CTRL | Qt::Key_R),
       [this] { btRecordClick(); });
   Menu->addSeparator();
-  Add("actMoveUp", QStringLiteral("Move up"), QKeySequence(Qt::ALT | Qt::Key_Up),
-      [this] { MoveSelected(-1); })
-      ->setEnabled(ARow > 0);
-  Add("actMoveDown", QStringLiteral("Move down"), QKeySequence(Qt::ALT | Qt::Key_Down),
-      [this] { MoveSelected(1); })
-      ->setEnabled(ARow + 1 < FModel->rowCount());
+  Add("actMoveUp", QStringLiteral("Move up"), QKeySequence(Qt::ALT | Qt::Key_Up), [this] {
+    MoveSelected(-1);
+  })->setEnabled(ARow > 0);
+  Add("actMoveDown", QStringLiteral("Move down"), QKeySequence(Qt::ALT | Qt::Key_Down), [this] {
+    MoveSelected(1);
+  })->setEnabled(ARow + 1 < FModel->rowCount());
   Menu->addSeparator();
   Add("actDelete", QStringLiteral("Delete"), QKeySequence(Qt::Key_Delete),
       [this] { btDeleteClick(); });

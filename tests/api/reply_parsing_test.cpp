@@ -130,7 +130,7 @@ TEST(ReplyParsing, UploadSucceedsOnAny2xx)
     ASSERT_EQ(Outcome->Calls, 1);
     EXPECT_EQ(Outcome->Success, Case.Success) << Case.Status;
     // An error reply without a body is told by its status line.
-    const QString Error = Case.Success  ? QString()
+    const QString Error = Case.Success          ? QString()
                           : Case.Body.isEmpty() ? QStringLiteral("HTTP %1 ").arg(Case.Status)
                                                 : QString::fromUtf8(Case.Body);
     if (Case.Body.isEmpty() && !Case.Success)

@@ -201,7 +201,7 @@ protected:
   }
 
   TMessageBoxRecorder Boxes;
-  QString NextFile; // what the file dialog stand-in picks; empty: cancelled
+  QString NextFile;                      // what the file dialog stand-in picks; empty: cancelled
   std::function<void()> WhileDialogOpen; // runs while the stand-in dialog is "open"
   int DialogCount = 0;
   QString DialogFolder;

@@ -180,8 +180,8 @@ TEST_F(TLiveLog, AnEntryThatLeftOrCannotBeToldApartIsNotEdited)
   const struct
   {
     const char* What;
-    int Row;                          // clicked
-    std::function<void()> ChangeLog;  // between the click and the key press
+    int Row;                         // clicked
+    std::function<void()> ChangeLog; // between the click and the key press
     Qt::Key Key;
     Qt::KeyboardModifiers Modifiers;
     const char* Told;
@@ -288,7 +288,8 @@ TEST_F(TLiveLog, AHeldKeyIsOneEdit)
     ClickEntry(Main, Cell(Main, 4, TPlaylistModel::colTitle));
     Station.ClearRequests();
     Hold(Edit.Key, Edit.Modifiers);
-    ASSERT_TRUE(WaitFor([&] { return !RequestsFor(Station, QLatin1String(Edit.Action)).isEmpty(); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !RequestsFor(Station, QLatin1String(Edit.Action)).isEmpty(); }));
     QTest::qWait(300);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(RequestsFor(Station, QLatin1String(Edit.Action)).size(), 1);

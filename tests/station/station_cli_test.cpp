@@ -42,8 +42,9 @@ TEST(StationProgram, HelpDescribesEveryOption)
 {
   const TRun Help = RunStation({QStringLiteral("--help")});
   EXPECT_EQ(Help.ExitCode, 0);
-  for (const char* Option : {"--address ADDR", "--port N", "--user NAME", "--password PASS",
-                             "--entries N", "--roll SECONDS", "--storage DIR", "--cert FILE", "--key FILE"})
+  for (const char* Option :
+       {"--address ADDR", "--port N", "--user NAME", "--password PASS", "--entries N",
+        "--roll SECONDS", "--storage DIR", "--cert FILE", "--key FILE"})
     EXPECT_TRUE(Help.Out.contains(QLatin1String(Option))) << Option;
   EXPECT_TRUE(Help.Out.contains(QLatin1String("default 9000")));
 }

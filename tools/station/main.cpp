@@ -81,8 +81,7 @@ int main(int argc, char** argv)
     static const QStringList CWithValue = {
         QStringLiteral("--address"),  QStringLiteral("--port"),    QStringLiteral("--user"),
         QStringLiteral("--password"), QStringLiteral("--entries"), QStringLiteral("--storage"),
-        QStringLiteral("--roll"),
-        QStringLiteral("--cert"),     QStringLiteral("--key")};
+        QStringLiteral("--roll"),     QStringLiteral("--cert"),    QStringLiteral("--key")};
     if (!CWithValue.contains(Name))
       return UsageError(QStringLiteral("unknown option '%1'").arg(Args[I]));
     if (!HasValue) {
