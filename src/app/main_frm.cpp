@@ -205,6 +205,7 @@ void TMainFrm::CreateControls()
   StaleLabel = new QLabel(this);
   StaleLabel->setObjectName(QStringLiteral("StaleLabel"));
   StaleLabel->setTextFormat(Qt::PlainText);
+  StaleLabel->setAccessibleName(QStringLiteral("Playlist not current"));
   StaleLabel->hide();
   statusBar()->addPermanentWidget(StaleLabel);
   UploadStatus = new QProgressBar(this);
@@ -298,7 +299,7 @@ void TMainFrm::OnPlaylistReady(TAPI* ASender)
     ApplyPlaylist(true, ASender->TakePlaylist(), QString());
   } else {
     FUpdatingPlaylist = false;
-    RefreshFailed(DescribeFailure(ASender), ASender->Error());
+    RefreshFailed(DescribeFailure(ASender, true), ASender->Error());
   }
 }
 
@@ -424,7 +425,7 @@ void TMainFrm::RefreshFailed(const QString& APlain, const QString& ATechnical)
   }
 }
 
-QString TMainFrm::DescribeFailure(const TAPI* ASender) const
+QString TMainFrm::DescribeFailure(const TAPI* ASender, bool ARefresh) const
 {
   if (ASender->IsNotConfigured())
     return ASender->Error();
@@ -442,7 +443,10 @@ QString TMainFrm::DescribeFailure(const TAPI* ASender) const
     Settings->Unlock();
   }
   const QString Address = QStringLiteral("%1:%2").arg(Host).arg(Port);
-  const QString Again = QStringLiteral("; trying again every %1 s").arg(tmrMain->interval() / 1000);
+  // Refreshes go on by themselves; an edit is not tried again.
+  const QString Again =
+      ARefresh ? QStringLiteral("; trying again every %1 s").arg(tmrMain->interval() / 1000)
+               : QString();
   switch (ASender->NetworkFailure()) {
   case nfRefused:
     return QStringLiteral("Station not reachable at %1 (connection refused)").arg(Address) + Again;
@@ -536,7 +540,7 @@ void TMainFrm::EditListReady(TAPI* ASender, const TEdit& AEdit, quint64 ASeq)
 {
   if (!ASender->Success()) {
     MyMessageBox(QStringLiteral("The playlist could not be fetched to find the entry. %1\n\n%2")
-                     .arg(NothingDone(AEdit), DescribeFailure(ASender)),
+                     .arg(NothingDone(AEdit), DescribeFailure(ASender, false)),
                  CErrorCaption, MB_ICONERROR);
     return;
   }

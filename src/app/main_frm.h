@@ -152,7 +152,8 @@ private:
   void RestoreView(const TViewMemory& AMemory);
   void RefreshFailed(const QString& APlain, const QString& ATechnical);
   // A failure in plain words: unreachable station, refused credentials, the station's answer.
-  QString DescribeFailure(const TAPI* ASender) const;
+  // ARefresh: the refresh's words, which say that it goes on trying.
+  QString DescribeFailure(const TAPI* ASender, bool ARefresh) const;
   enum TStatusKind
   {
     skNone,

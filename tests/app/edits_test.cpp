@@ -118,7 +118,11 @@ TEST_F(TEdits, FailedEditsShowTheErrorTextAndDoNotRefresh)
   Station->Stop();
   Main->lvPlaylistDragDrop(4);
   ASSERT_TRUE(WaitFor([&] { return !Boxes.Calls.isEmpty(); }));
-  EXPECT_NE(Boxes.Calls[0].Text.indexOf(QString::number(Port)), -1) << Str(Boxes.Calls[0].Text);
+  EXPECT_EQ(Str(Boxes.Calls[0].Text),
+            Str(QStringLiteral("The playlist could not be fetched to find the entry. Nothing was "
+                               "moved.\n\nStation not reachable at 127.0.0.1:%1 (connection "
+                               "refused)")
+                    .arg(Port)));
   EXPECT_EQ(Str(Boxes.Calls[0].Caption), "Error");
 }
 
