@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of real windows: Vexmo against the local station, under a
 # virtual X screen (Xvfb, no window manager, so no title bars). Needs a build (scripts/build.sh).
-#   scripts/screenshots.sh            # writes docs/screenshot-main.png, docs/screenshot-settings.png
+#   scripts/screenshots.sh   # writes docs/screenshot-main.png, -settings.png and -stale.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${VEXMO_BUILD_DIR:-build}"
@@ -52,6 +52,14 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 xdotool key Escape
 sleep 0.3
 
+# The station goes away: the last list stays, greyed, with the time it was fetched, and the
+# status bar says why. The next tick (at most five seconds on) finds it gone.
+kill -TERM $station
+wait $station || true
+station=
+sleep 6
+/usr/bin/import -window root -crop "$crop" +repage "$docs/screenshot-stale.png"
+
 kill -TERM $app
 wait $app || true
-echo "Wrote docs/screenshot-main.png and docs/screenshot-settings.png"
+echo "Wrote docs/screenshot-main.png, docs/screenshot-settings.png and docs/screenshot-stale.png"

@@ -28,6 +28,7 @@ struct TExchangeState
   TTransferControl* Control = nullptr;
   const THttpProgress* Progress = nullptr;
   QByteArray Body;
+  QByteArray Reason;
   QElapsedTimer SinceReport;
   curl_off_t LastReported = -1;
 };
@@ -37,6 +38,42 @@ size_t WriteBody(char* AData, size_t ASize, size_t ACount, void* AUser)
   auto* State = static_cast<TExchangeState*>(AUser);
   State->Body.append(AData, qsizetype(ASize * ACount));
   return ASize * ACount;
+}
+
+// Keeps the reason phrase of the last status line (after redirects or "100 Continue").
+size_t OnHeader(char* AData, size_t ASize, size_t ACount, void* AUser)
+{
+  const QByteArray Line = QByteArray(AData, qsizetype(ASize * ACount)).trimmed();
+  if (Line.startsWith("HTTP/")) {
+    const QList<QByteArray> Parts = Line.split(' ');
+    QByteArray Reason;
+    for (qsizetype I = 2; I < Parts.size(); ++I)
+      Reason += (I > 2 ? " " : "") + Parts[I];
+    static_cast<TExchangeState*>(AUser)->Reason = Reason;
+  }
+  return ASize * ACount;
+}
+
+TNetworkFailure FailureOf(CURLcode ACode)
+{
+  switch (ACode) {
+  case CURLE_COULDNT_CONNECT:
+  case CURLE_RECV_ERROR:
+  case CURLE_SEND_ERROR:
+  case CURLE_GOT_NOTHING:
+    return nfRefused;
+  case CURLE_COULDNT_RESOLVE_HOST:
+    return nfHostNotFound;
+  case CURLE_OPERATION_TIMEDOUT:
+    return nfTimeout;
+  case CURLE_SSL_CONNECT_ERROR:
+  case CURLE_PEER_FAILED_VERIFICATION:
+  case CURLE_SSL_CERTPROBLEM:
+  case CURLE_SSL_CACERT_BADFILE:
+    return nfTls;
+  default:
+    return nfOther;
+  }
 }
 
 int OnProgress(void* AUser, curl_off_t, curl_off_t, curl_off_t AUploadTotal, curl_off_t AUploaded)
@@ -187,6 +224,8 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
   curl_easy_setopt(Curl, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(Curl, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(Curl, CURLOPT_WRITEDATA, &State);
+  curl_easy_setopt(Curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(Curl, CURLOPT_HEADERDATA, &State);
   curl_easy_setopt(Curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(Curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(Curl, CURLOPT_XFERINFODATA, &State);
@@ -214,12 +253,20 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
     Reply.Status = Status;
     Reply.ContentType = ContentType ? QByteArray(ContentType) : QByteArray();
     Reply.Body = std::move(State.Body);
+    Reply.Reason = State.Reason;
   } else {
     Reply.NetworkError = QString::fromUtf8(ErrorBuffer[0] ? ErrorBuffer : curl_easy_strerror(Code));
+    Reply.Failure = FailureOf(Code);
   }
   curl_easy_cleanup(Curl);
   curl_slist_free_all(Headers);
   return Reply;
+}
+
+QString HttpStatusText(long AStatus, const QByteArray& AReason)
+{
+  const QString Text = QStringLiteral("HTTP %1").arg(AStatus);
+  return AReason.isEmpty() ? Text : Text + QLatin1Char(' ') + QString::fromLatin1(AReason);
 }
 
 QString DecodeReplyBody(const QByteArray& ABody, const QByteArray& AContentType)

@@ -28,13 +28,26 @@ private:
   std::vector<int> FSockets;
 };
 
+// What kind of network failure ended an exchange, for messages in plain words.
+enum TNetworkFailure
+{
+  nfNone,
+  nfRefused,      // nobody listens at the address, or the connection was reset
+  nfHostNotFound, // the name does not resolve
+  nfTimeout,
+  nfTls, // handshake or certificate
+  nfOther
+};
+
 struct THttpReply
 {
   // True when a status line arrived (any status); false when the network failed, with
   // NetworkError holding the client's own message.
   bool Delivered = false;
   QString NetworkError;
+  TNetworkFailure Failure = nfNone;
   long Status = 0;
+  QByteArray Reason; // the status line's reason phrase ("Bad Gateway"); may be empty
   QByteArray Body;
   QByteArray ContentType;
 };
@@ -54,6 +67,9 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
 // Tests only: shorter time-outs, so that a server that never answers does not take half a
 // minute. The program never calls this.
 void SetHttpTimeoutsForTesting(int AConnectMs, int AStallSeconds);
+
+// "HTTP 502 Bad Gateway": what an error reply without a body is reported as.
+QString HttpStatusText(long AStatus, const QByteArray& AReason);
 
 // The body decoded by the charset of the Content-Type; UTF-8 when it names none or one that
 // is not known here.

@@ -313,6 +313,7 @@ bool TAPI::SendRequest(const QString& AParams, QString& AReply)
       URL = FForm ? GetBaseURL(false) : GetBaseURL(true) + u'&' + AParams;
   }
   if (URL.isEmpty()) {
+    FNotConfigured = true;
     Fail(NotConfigured);
     return false;
   }
@@ -326,11 +327,16 @@ bool TAPI::SendRequest(const QString& AParams, QString& AReply)
   THttpReply Reply = HttpExchange(URL, FForm.get(), FControl, Progress);
   FForm.reset(); // the form can be large; it is not needed any more
   if (!Reply.Delivered) {
+    FNetworkFailure = Reply.Failure;
     Fail(Reply.NetworkError);
     return false;
   }
   QString Text = DecodeReplyBody(Reply.Body, Reply.ContentType);
   if (Reply.Status < 200 || Reply.Status > 299) {
+    FHttpStatus = Reply.Status;
+    // An error page without a body still says what went wrong.
+    if (Text.trimmed().isEmpty())
+      Text = HttpStatusText(Reply.Status, Reply.Reason);
     Fail(Text);
     return false;
   }

@@ -94,6 +94,11 @@ public:
   int Param1() const { return FParam1; }
   int Param2() const { return FParam2; }
   bool IsUpload() const { return FIsUpload; }
+  // How a failed exchange failed: the HTTP status of an error reply (0: none arrived), and the
+  // kind of network failure (nfNone when a reply arrived or no server is configured).
+  long HttpStatus() const { return FHttpStatus; }
+  TNetworkFailure NetworkFailure() const { return FNetworkFailure; }
+  bool IsNotConfigured() const { return FNotConfigured; }
   TPlaybackInfo PlaybackInfo() const { return FPlaybackInfo; }
   // The parsed playlist, or none (failure, other requests, or already taken).
   const TPlaylist* Playlist() const { return FPlaylist.get(); }
@@ -133,6 +138,9 @@ private:
   std::unique_ptr<QByteArray> FForm;
   bool FIsUpload = false;
   TPlaybackInfo FPlaybackInfo;
+  long FHttpStatus = 0;
+  TNetworkFailure FNetworkFailure = nfNone;
+  bool FNotConfigured = false;
 
   bool FStarted = false;
   bool FCallbackDone = false;

@@ -20,9 +20,13 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QShortcut>
@@ -76,6 +80,16 @@ TMainFrm::~TMainFrm()
     Settings->Save();
 }
 
+QShortcut* TMainFrm::AddShortcut(const QKeySequence& AKey, void (TMainFrm::*AMethod)())
+{
+  auto* Shortcut = new QShortcut(AKey, this);
+  Shortcut->setAutoRepeat(false);
+  if (AMethod)
+    connect(Shortcut, &QShortcut::activated, this, AMethod);
+  FShortcuts << Shortcut;
+  return Shortcut;
+}
+
 QToolButton* TMainFrm::CreateButton(const QString& AName, const QString& AImage,
                                     const QString& AHint, const QString& AAccessibleName)
 {
@@ -103,20 +117,29 @@ void TMainFrm::CreateControls()
   auto* Row = new QHBoxLayout(FlowPanel1);
   Row->setContentsMargins(0, ScaleForDpi(3), 0, ScaleForDpi(3));
   Row->setSpacing(0);
-  btRecord =
-      CreateButton(QStringLiteral("btRecord"), QStringLiteral("record broadcast "),
-                   QStringLiteral("Record voice track"), QStringLiteral("Record voice track"));
-  btInsert =
-      CreateButton(QStringLiteral("btInsert"), QStringLiteral("insert"),
-                   QStringLiteral("Insert voice track"), QStringLiteral("Insert voice track"));
-  btDelete = CreateButton(QStringLiteral("btDelete"), QStringLiteral("Delete"),
-                          QStringLiteral("Delete track"), QStringLiteral("Delete track"));
-  // The DSP button's hint reads "Settings" like the next one; its accessible name tells the two
-  // apart for screen reader users.
-  btDSP = CreateButton(QStringLiteral("btDSP"), QStringLiteral("FX"), QStringLiteral("Settings"),
+  const auto Hint = [](const QString& AText, const QKeySequence& AKey) {
+    return QStringLiteral("%1 (%2)").arg(AText, AKey.toString(QKeySequence::NativeText));
+  };
+  const QKeySequence RecordKey(Qt::CTRL | Qt::Key_R);
+  const QKeySequence InsertKey(Qt::Key_Insert);
+  const QKeySequence DeleteKey(Qt::Key_Delete);
+  const QKeySequence DSPKey(Qt::CTRL | Qt::Key_D);
+  const QKeySequence SettingsKey(Qt::CTRL | Qt::Key_Comma);
+  btRecord = CreateButton(QStringLiteral("btRecord"), QStringLiteral("record broadcast "),
+                          Hint(QStringLiteral("Record voice track"), RecordKey),
+                          QStringLiteral("Record voice track"));
+  btInsert = CreateButton(QStringLiteral("btInsert"), QStringLiteral("insert"),
+                          Hint(QStringLiteral("Insert voice track"), InsertKey),
+                          QStringLiteral("Insert voice track"));
+  btDelete =
+      CreateButton(QStringLiteral("btDelete"), QStringLiteral("Delete"),
+                   Hint(QStringLiteral("Delete track"), DeleteKey), QStringLiteral("Delete track"));
+  btDSP = CreateButton(QStringLiteral("btDSP"), QStringLiteral("FX"),
+                       Hint(QStringLiteral("Microphone DSP chain"), DSPKey),
                        QStringLiteral("Microphone DSP"));
-  btSettings = CreateButton(QStringLiteral("btSettings"), QStringLiteral("settings"),
-                            QStringLiteral("Settings"), QStringLiteral("Settings"));
+  btSettings =
+      CreateButton(QStringLiteral("btSettings"), QStringLiteral("settings"),
+                   Hint(QStringLiteral("Settings"), SettingsKey), QStringLiteral("Settings"));
   const struct
   {
     QToolButton* Button;
@@ -129,14 +152,18 @@ void TMainFrm::CreateControls()
   Row->addStretch(1);
   Column->addWidget(FlowPanel1);
 
-  btRecord->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-  btInsert->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
-  btDelete->setShortcut(QKeySequence(Qt::Key_Delete));
-  btDSP->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-  btSettings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-  // The Insert key also uploads, for keyboards that have one.
-  auto* InsertKey = new QShortcut(QKeySequence(Qt::Key_Insert), this);
-  connect(InsertKey, &QShortcut::activated, btInsert, &QToolButton::animateClick);
+  // Shortcuts of the window rather than of the buttons, none of them repeating: a held key is
+  // one edit, not one every 100 ms.
+  AddShortcut(RecordKey, &TMainFrm::btRecordClick);
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), &TMainFrm::btInsertClick);
+  AddShortcut(InsertKey, &TMainFrm::btInsertClick);
+  AddShortcut(DeleteKey, &TMainFrm::btDeleteClick);
+  AddShortcut(DSPKey, &TMainFrm::btDSPClick);
+  AddShortcut(SettingsKey, &TMainFrm::btSettingsClick);
+  connect(AddShortcut(QKeySequence(Qt::ALT | Qt::Key_Up), nullptr), &QShortcut::activated, this,
+          [this] { MoveSelected(-1); });
+  connect(AddShortcut(QKeySequence(Qt::ALT | Qt::Key_Down), nullptr), &QShortcut::activated, this,
+          [this] { MoveSelected(1); });
 
   connect(btRecord, &QToolButton::clicked, this, &TMainFrm::btRecordClick);
   connect(btInsert, &QToolButton::clicked, this, &TMainFrm::btInsertClick);
@@ -159,6 +186,11 @@ void TMainFrm::CreateControls()
   lvPlaylist->setTreePosition(TPlaylistModel::colStartTime);
   lvPlaylist->OnDragOver = [this] { return lvPlaylistDragOver(); };
   lvPlaylist->OnDragDrop = [this](int ATargetRow) { lvPlaylistDragDrop(ATargetRow); };
+  lvPlaylist->OnRowMenu = [this](int ARow, const QPoint& AGlobalPos) {
+    QMenu* Menu = CreateRowMenu(ARow);
+    Menu->setAttribute(Qt::WA_DeleteOnClose);
+    Menu->popup(AGlobalPos);
+  };
   GridArea->addWidget(lvPlaylist);
   Column->addLayout(GridArea, 1);
   setCentralWidget(Central);
@@ -170,6 +202,12 @@ void TMainFrm::CreateControls()
   // A long error text must not widen the window; the whole text is in the tool tip.
   StatusPanel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar()->addWidget(StatusPanel, 1);
+  StaleLabel = new QLabel(this);
+  StaleLabel->setObjectName(QStringLiteral("StaleLabel"));
+  StaleLabel->setTextFormat(Qt::PlainText);
+  StaleLabel->setAccessibleName(QStringLiteral("Playlist not current"));
+  StaleLabel->hide();
+  statusBar()->addPermanentWidget(StaleLabel);
   UploadStatus = new QProgressBar(this);
   UploadStatus->setObjectName(QStringLiteral("UploadStatus"));
   UploadStatus->setAccessibleName(QStringLiteral("Voice track upload"));
@@ -241,6 +279,7 @@ void TMainFrm::RefreshPlaylist()
   if (FUpdatingPlaylist)
     return;
   FUpdatingPlaylist = true;
+  FRefreshSeq = ++FFetchSeq;
   (new TAPI(this, &TMainFrm::OnPlaylistReady))->GetPlaylistContents();
 }
 
@@ -256,22 +295,44 @@ void TMainFrm::OnPlaylistReady(TAPI* ASender)
 {
   if (FDestroying)
     return;
-  ApplyPlaylist(ASender->Success(), ASender->TakePlaylist(), ASender->Error());
+  if (ASender->Success()) {
+    ApplyPlaylist(true, ASender->TakePlaylist(), QString());
+  } else {
+    FUpdatingPlaylist = false;
+    RefreshFailed(DescribeFailure(ASender, true), ASender->Error());
+  }
 }
 
 void TMainFrm::ApplyPlaylist(bool ASuccess, std::unique_ptr<TPlaylist> AList, const QString& AError)
 {
   FUpdatingPlaylist = false;
   if (ASuccess) {
-    FPlaylist = AList ? std::move(AList) : std::make_unique<TPlaylist>();
-    FModel->SetList(FPlaylist.get());
-    UpdatePlaylistView();
-    StatusPanel->clear();
-    StatusPanel->setToolTip(QString());
+    if (!FRefreshSeq)
+      FRefreshSeq = ++FFetchSeq; // called from outside a refresh
+    ShowList(AList ? std::move(AList) : std::make_unique<TPlaylist>(), FRefreshSeq);
+    FRefreshSeq = 0;
   } else {
-    StatusPanel->setText(AError.simplified());
-    StatusPanel->setToolTip(AError);
+    RefreshFailed(AError.simplified(), AError);
   }
+}
+
+bool TMainFrm::ShowList(std::unique_ptr<TPlaylist> AList, quint64 ASeq)
+{
+  // A fetch that started before the one shown brings an older log: it is not shown.
+  if (ASeq <= FShownSeq)
+    return false;
+  FShownSeq = ASeq;
+  const TViewMemory Memory = RememberView();
+  FPlaylist = std::move(AList);
+  FModel->SetList(FPlaylist.get());
+  UpdatePlaylistView();
+  RestoreView(Memory);
+  FFetchedAt = QDateTime::currentDateTime();
+  FModel->SetStale(false);
+  StaleLabel->hide();
+  if (FStatusKind == skRefresh)
+    ShowStatus(QString(), QString(), skNone);
+  return true;
 }
 
 void TMainFrm::UpdatePlaylistView()
@@ -292,6 +353,124 @@ void TMainFrm::UpdatePlaylistView()
   lvPlaylist->viewport()->update();
 }
 
+TMainFrm::TViewMemory TMainFrm::RememberView() const
+{
+  TViewMemory Memory;
+  for (int Row : lvPlaylist->SelectedRows())
+    Memory.Selected << FModel->RefAt(Row);
+  Memory.Current = FModel->RefAt(lvPlaylist->currentIndex().row());
+  Memory.ScrollValue = lvPlaylist->verticalScrollBar()->value();
+  const int Top = lvPlaylist->indexAt(QPoint(0, 0)).row();
+  if (Top >= 0) {
+    // The entry on top, and those below it in case it has gone.
+    const int RowHeight = qMax(1, lvPlaylist->visualRect(FModel->index(Top, 0)).height());
+    const int Shown = lvPlaylist->viewport()->height() / RowHeight + 1;
+    for (int Row = Top; Row < FModel->rowCount() && Row <= Top + Shown; ++Row)
+      Memory.Visible << FModel->RefAt(Row);
+  }
+  return Memory;
+}
+
+void TMainFrm::RestoreView(const TViewMemory& AMemory)
+{
+  if (!FPlaylist)
+    return;
+  const int LastColumn = TPlaylistModel::ColumnCount - 1;
+  // Selected entries stay selected where they are now; those that left the log, or can no
+  // longer be told apart from an equal one, are no longer selected.
+  QItemSelection Selection;
+  for (const TEntryRef& Ref : AMemory.Selected) {
+    const int Row = FindEntry(*FPlaylist, Ref);
+    if (Row >= 0)
+      Selection.select(FModel->index(Row, 0), FModel->index(Row, LastColumn));
+  }
+  QItemSelectionModel* Selected = lvPlaylist->selectionModel();
+  const int Current = FindEntry(*FPlaylist, AMemory.Current);
+  if (Current >= 0)
+    Selected->setCurrentIndex(FModel->index(Current, 0), QItemSelectionModel::NoUpdate);
+  else
+    Selected->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  Selected->select(Selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+
+  // The entry that was on top of the view stays on top (or the next one still there).
+  for (const TEntryRef& Ref : AMemory.Visible) {
+    const int Row = FindEntry(*FPlaylist, Ref);
+    if (Row >= 0) {
+      // Only up and down: the view is left where the user scrolled it sideways.
+      QScrollBar* Across = lvPlaylist->horizontalScrollBar();
+      const int Sideways = Across->value();
+      lvPlaylist->scrollTo(FModel->index(Row, 0), QAbstractItemView::PositionAtTop);
+      Across->setValue(Sideways);
+      return;
+    }
+  }
+  lvPlaylist->verticalScrollBar()->setValue(AMemory.ScrollValue);
+}
+
+void TMainFrm::RefreshFailed(const QString& APlain, const QString& ATechnical)
+{
+  // The words may be cut off in a narrow window: the tool tip has them whole, and the
+  // technical text under them.
+  ShowStatus(APlain, APlain == ATechnical ? APlain : APlain + QStringLiteral("\n\n") + ATechnical,
+             skRefresh);
+  // The last list stays, greyed, with the time it was fetched.
+  if (FPlaylist && FFetchedAt.isValid()) {
+    FModel->SetStale(true);
+    StaleLabel->setText(
+        QStringLiteral("Playlist as of %1")
+            .arg(QLocale().toString(FFetchedAt.time(), QStringLiteral("HH:mm:ss"))));
+    StaleLabel->setToolTip(QStringLiteral("The playlist shown is not current: it was fetched at %1")
+                               .arg(QLocale().toString(FFetchedAt, QLocale::LongFormat)));
+    StaleLabel->show();
+  }
+}
+
+QString TMainFrm::DescribeFailure(const TAPI* ASender, bool ARefresh) const
+{
+  if (ASender->IsNotConfigured())
+    return ASender->Error();
+  const long Status = ASender->HttpStatus();
+  if (Status == 401 || Status == 403)
+    return QStringLiteral("The station refused the user name or password");
+  if (Status != 0)
+    return ASender->Error().simplified();
+  QString Host;
+  int Port = 0;
+  if (Settings) {
+    Settings->Lock();
+    Host = Settings->Server();
+    Port = Settings->Port();
+    Settings->Unlock();
+  }
+  const QString Address = QStringLiteral("%1:%2").arg(Host).arg(Port);
+  // Refreshes go on by themselves; an edit is not tried again.
+  const QString Again =
+      ARefresh ? QStringLiteral("; trying again every %1 s").arg(tmrMain->interval() / 1000)
+               : QString();
+  switch (ASender->NetworkFailure()) {
+  case nfRefused:
+    return QStringLiteral("Station not reachable at %1 (connection refused)").arg(Address) + Again;
+  case nfHostNotFound:
+    return QStringLiteral("Station not reachable: no computer named %1 was found").arg(Host) +
+           Again;
+  case nfTimeout:
+    return QStringLiteral("Station not reachable at %1 (no answer)").arg(Address) + Again;
+  case nfTls:
+    return QStringLiteral("No secure connection to the station at %1 (TLS or certificate)")
+               .arg(Address) +
+           Again;
+  default:
+    return QStringLiteral("Station not reachable at %1").arg(Address) + Again;
+  }
+}
+
+void TMainFrm::ShowStatus(const QString& AText, const QString& AToolTip, TStatusKind AKind)
+{
+  StatusPanel->setText(AText);
+  StatusPanel->setToolTip(AToolTip);
+  FStatusKind = AKind;
+}
+
 void TMainFrm::OnPlaybackInfoReady(TAPI* ASender)
 {
   if (FDestroying)
@@ -306,25 +485,177 @@ void TMainFrm::OnPlaybackInfoReady(TAPI* ASender)
 
 void TMainFrm::OnEditReady(TAPI* ASender)
 {
+  EditDone(ASender, QString());
+}
+
+void TMainFrm::EditDone(TAPI* ASender, const QString& ADoneText)
+{
   if (FDestroying)
     return;
   if (ASender->IsUpload())
     UploadFinished();
-  if (ASender->Success())
+  if (ASender->Success()) {
+    if (!ADoneText.isEmpty())
+      ShowStatus(ADoneText, QString(), skEdit);
     RefreshPlaylist();
-  else
+  } else {
     MyMessageBox(ASender->Error(), CErrorCaption, MB_ICONERROR);
+  }
+}
+
+namespace {
+
+QString Quoted(const QString& ATitle)
+{
+  return QLatin1Char('\'') + ATitle + QLatin1Char('\'');
+}
+
+} // namespace
+
+void TMainFrm::BeginEdit(const TEdit& AEdit)
+{
+  // The log may have moved since the presenter aimed: the entries are looked up in a fresh
+  // copy of it, and their positions there are what is sent.
+  const quint64 Seq = ++FFetchSeq;
+  const QPointer<TMainFrm> Self(this);
+  (new TAPI([Self, AEdit, Seq](TAPI* ASender) {
+    if (Self && !Self->FDestroying)
+      Self->EditListReady(ASender, AEdit, Seq);
+  }))->GetPlaylistContents();
+}
+
+QString TMainFrm::NothingDone(const TEdit& AEdit)
+{
+  switch (AEdit.Kind) {
+  case TEdit::ekDelete:
+    return QStringLiteral("Nothing was deleted.");
+  case TEdit::ekUpload:
+    return QStringLiteral("The voice track was not sent.");
+  default:
+    return QStringLiteral("Nothing was moved.");
+  }
+}
+
+void TMainFrm::EditListReady(TAPI* ASender, const TEdit& AEdit, quint64 ASeq)
+{
+  if (!ASender->Success()) {
+    MyMessageBox(QStringLiteral("The playlist could not be fetched to find the entry. %1\n\n%2")
+                     .arg(NothingDone(AEdit), DescribeFailure(ASender, false)),
+                 CErrorCaption, MB_ICONERROR);
+    return;
+  }
+  std::unique_ptr<TPlaylist> List = ASender->TakePlaylist();
+  if (!List)
+    List = std::make_unique<TPlaylist>();
+  // Sent before the grid changes, from the list as fetched; the grid then shows that list.
+  SendEdit(AEdit, *List);
+  ShowList(std::move(List), ASeq);
+}
+
+void TMainFrm::SendEdit(const TEdit& AEdit, const TPlaylist& AList)
+{
+  const auto Refuse = [&](const TEntryRef& ARef, TFindResult AResult) {
+    const QString Why =
+        AResult == frAmbiguous
+            ? QStringLiteral("%1 is in the playlist more than once and can no longer be told "
+                             "apart from the other.")
+            : QStringLiteral("%1 is no longer in the playlist.");
+    const QString Text = Why.arg(Quoted(ARef.Title)) + QLatin1Char(' ') + NothingDone(AEdit);
+    ShowStatus(Text, QString(), skEdit);
+    MyMessageBox(Text, CErrorCaption, MB_ICONWARNING);
+  };
+  TFindResult Result;
+  const int From = FindEntry(AList, AEdit.Entry, &Result);
+  if (From < 0) {
+    Refuse(AEdit.Entry, Result);
+    return;
+  }
+  const QString Title = Quoted(AEdit.Entry.Title);
+  switch (AEdit.Kind) {
+  case TEdit::ekDelete: {
+    const QString Done = QStringLiteral("Deleted %1").arg(Title);
+    const QPointer<TMainFrm> Self(this);
+    (new TAPI([Self, Done](TAPI* ASender) {
+      if (Self)
+        Self->EditDone(ASender, Done);
+    }))->DeletePlaylistTrack(From);
+    return;
+  }
+  case TEdit::ekMove:
+  case TEdit::ekMoveBy: {
+    int To = From + AEdit.Step;
+    if (AEdit.Kind == TEdit::ekMove) {
+      To = FindEntry(AList, AEdit.Target, &Result);
+      if (To < 0) {
+        Refuse(AEdit.Target, Result);
+        return;
+      }
+    } else if (To < 0 || To >= int(AList.size())) {
+      return; // already at the top or the bottom: nothing to do
+    }
+    const QString Done = QStringLiteral("Moved %1 to position %2").arg(Title).arg(To + 1);
+    const QPointer<TMainFrm> Self(this);
+    (new TAPI([Self, Done](TAPI* ASender) {
+      if (Self)
+        Self->EditDone(ASender, Done);
+    }))->MovePlaylistTrack(From, To);
+    return;
+  }
+  case TEdit::ekUpload:
+    StartUpload(From + 2, AEdit.FileName,
+                QStringLiteral("Voice track %1 inserted after %2")
+                    .arg(Quoted(QFileInfo(AEdit.FileName).fileName()), Title));
+    return;
+  }
 }
 
 void TMainFrm::btRecordClick()
 {
-  // The recorder is not watched; a missing one is simply not started.
+  // The recorder is a program of its own beside this one; it is started, not watched.
+  const QString Folder = QDir::toNativeSeparators(QDir::cleanPath(ProgramFolder()));
+  if (!QFileInfo(ProgramFolder() + QStringLiteral("quillon")).isFile()) {
+    MyMessageBox(QStringLiteral("The recorder was not found in %1").arg(Folder), CErrorCaption,
+                 MB_ICONWARNING);
+    return;
+  }
   QString Error;
   RunCommandLine(QLatin1Char('"') + ProgramFolder() + QStringLiteral("quillon\" -vexmo"), nullptr,
                  Error);
+  if (!Error.isEmpty())
+    MyMessageBox(QStringLiteral("The recorder could not be started: %1").arg(Error), CErrorCaption,
+                 MB_ICONERROR);
 }
 
 void TMainFrm::btInsertClick()
+{
+  if (lvPlaylist->TopSelectedRow() < 0) {
+    MyMessageBox(QStringLiteral("Plase select a track in the playlist"), CErrorCaption,
+                 MB_ICONWARNING);
+    return;
+  }
+  const QString Folder = PlayerIni ? ExpandDataPath(PlayerIni->VoiceTracksFolder()) : QString();
+  const QPointer<TMainFrm> Self(this);
+  const TEntryRef Pressed = FModel->RefAt(lvPlaylist->TopSelectedRow());
+  // The entry is taken once the file is chosen: the selection follows its entry meanwhile.
+  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"),
+                 [Self, Pressed](const QString& AFileName) {
+                   if (!Self || Self->FDestroying)
+                     return;
+                   if (Self->lvPlaylist->TopSelectedRow() < 0) {
+                     // Its entry left the log while the dialog was open.
+                     const QString Text =
+                         QStringLiteral("%1 is no longer in the playlist. The voice track was not "
+                                        "sent.")
+                             .arg(Quoted(Pressed.Title));
+                     Self->ShowStatus(Text, QString(), skEdit);
+                     MyMessageBox(Text, CErrorCaption, MB_ICONWARNING);
+                     return;
+                   }
+                   Self->InsertVoiceTrackFile(AFileName);
+                 });
+}
+
+void TMainFrm::InsertVoiceTrackFile(const QString& AFileName)
 {
   const int Top = lvPlaylist->TopSelectedRow();
   if (Top < 0) {
@@ -332,18 +663,20 @@ void TMainFrm::btInsertClick()
                  MB_ICONWARNING);
     return;
   }
-  const QString Folder = PlayerIni ? ExpandDataPath(PlayerIni->VoiceTracksFolder()) : QString();
-  const QPointer<TMainFrm> Self(this);
-  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"),
-                 [Self, Top](const QString& AFileName) {
-                   if (Self && !Self->FDestroying)
-                     Self->StartUpload(Top + 2, AFileName);
-                 });
+  TEdit Edit;
+  Edit.Kind = TEdit::ekUpload;
+  Edit.Entry = FModel->RefAt(Top);
+  Edit.FileName = AFileName;
+  BeginEdit(Edit);
 }
 
-void TMainFrm::StartUpload(int APos, const QString& AFileName)
+void TMainFrm::StartUpload(int APos, const QString& AFileName, const QString& ADoneText)
 {
-  auto* Worker = new TAPI(this, &TMainFrm::OnEditReady);
+  const QPointer<TMainFrm> Self(this);
+  auto* Worker = new TAPI([Self, ADoneText](TAPI* ASender) {
+    if (Self)
+      Self->EditDone(ASender, ADoneText);
+  });
   connect(Worker, &TAPI::UploadProgress, this, &TMainFrm::OnUploadProgress);
   try {
     Worker->InsertVoiceTrack(APos, AFileName);
@@ -384,7 +717,52 @@ void TMainFrm::btDeleteClick()
   const int Top = lvPlaylist->TopSelectedRow();
   if (Top < 0)
     return;
-  (new TAPI(this, &TMainFrm::OnEditReady))->DeletePlaylistTrack(Top);
+  TEdit Edit;
+  Edit.Kind = TEdit::ekDelete;
+  Edit.Entry = FModel->RefAt(Top);
+  BeginEdit(Edit);
+}
+
+void TMainFrm::MoveSelected(int AStep)
+{
+  const int Top = lvPlaylist->TopSelectedRow();
+  if (Top < 0 || Top + AStep < 0 || Top + AStep >= FModel->rowCount())
+    return;
+  TEdit Edit;
+  Edit.Kind = TEdit::ekMoveBy;
+  Edit.Entry = FModel->RefAt(Top);
+  Edit.Step = AStep;
+  BeginEdit(Edit);
+}
+
+QMenu* TMainFrm::CreateRowMenu(int ARow)
+{
+  auto* Menu = new QMenu(this);
+  Menu->setObjectName(QStringLiteral("RowMenu"));
+  const auto Add = [&](const char* AName, const QString& AText, const QKeySequence& AKey,
+                       auto AHandler) {
+    // The key is shown beside the text; the window's own shortcuts do the work.
+    QAction* Action =
+        Menu->addAction(AText + QLatin1Char('\t') + AKey.toString(QKeySequence::NativeText));
+    Action->setObjectName(QLatin1String(AName));
+    connect(Action, &QAction::triggered, this, AHandler);
+    return Action;
+  };
+  Add("actInsertAfter", QStringLiteral("Insert voice track after"), QKeySequence(Qt::Key_Insert),
+      [this] { btInsertClick(); });
+  Add("actRecord", QStringLiteral("Record voice track"), QKeySequence(Qt::CTRL | Qt::Key_R),
+      [this] { btRecordClick(); });
+  Menu->addSeparator();
+  Add("actMoveUp", QStringLiteral("Move up"), QKeySequence(Qt::ALT | Qt::Key_Up), [this] {
+    MoveSelected(-1);
+  })->setEnabled(ARow > 0);
+  Add("actMoveDown", QStringLiteral("Move down"), QKeySequence(Qt::ALT | Qt::Key_Down), [this] {
+    MoveSelected(1);
+  })->setEnabled(ARow + 1 < FModel->rowCount());
+  Menu->addSeparator();
+  Add("actDelete", QStringLiteral("Delete"), QKeySequence(Qt::Key_Delete),
+      [this] { btDeleteClick(); });
+  return Menu;
 }
 
 void TMainFrm::btDSPClick()
@@ -412,10 +790,16 @@ void TMainFrm::lvPlaylistDragDrop(int ATargetRow)
   const int From = lvPlaylist->TopSelectedRow();
   if (From < 0 || ATargetRow < 0)
     return;
-  // The two rows trade places at once; the refresh after the move shows the station's order.
+  TEdit Edit;
+  Edit.Kind = TEdit::ekMove;
+  Edit.Entry = FModel->RefAt(From);
+  Edit.Target = FModel->RefAt(ATargetRow);
+  // The two rows trade places at once, the dragged entry selected where it now is; the list
+  // fetched for the move, and the refresh after it, show the station's order.
   if (FPlaylist && size_t(From) < FPlaylist->size() && size_t(ATargetRow) < FPlaylist->size()) {
     std::swap((*FPlaylist)[size_t(From)], (*FPlaylist)[size_t(ATargetRow)]);
     FModel->RowsChanged(From, ATargetRow);
+    lvPlaylist->SelectRow(ATargetRow);
   }
-  (new TAPI(this, &TMainFrm::OnEditReady))->MovePlaylistTrack(From, ATargetRow);
+  BeginEdit(Edit);
 }

@@ -1,10 +1,36 @@
 #include "app/playlist_model.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QFont>
 #include <QMimeData>
 
 const char* const TPlaylistModel::RowMimeType = "application/x-vexmo-playlist-row";
+
+int FindEntry(const TPlaylist& AList, const TEntryRef& ARef, TFindResult* AResult)
+{
+  int Best = -1;
+  int BestDistance = 0;
+  bool Tie = false;
+  if (ARef.IsValid())
+    for (int I = 0; I < int(AList.size()); ++I) {
+      const TPlaylistItem& Item = AList[size_t(I)];
+      if (Item.Title != ARef.Title || Item.Duration != ARef.Duration)
+        continue;
+      const int Distance = qAbs(I - ARef.Row);
+      if (Best < 0 || Distance < BestDistance) {
+        Best = I;
+        BestDistance = Distance;
+        Tie = false;
+      } else if (Distance == BestDistance) {
+        Tie = true;
+      }
+    }
+  const TFindResult Result = Best < 0 ? frGone : Tie ? frAmbiguous : frFound;
+  if (AResult)
+    *AResult = Result;
+  return Result == frFound ? Best : -1;
+}
 
 TPlaylistModel::TPlaylistModel(QObject* AParent) : QAbstractTableModel(AParent) {}
 
@@ -60,6 +86,24 @@ const TPlaylistItem* TPlaylistModel::ItemAt(int ARow) const
   return &(*FList)[size_t(Index)];
 }
 
+TEntryRef TPlaylistModel::RefAt(int ARow) const
+{
+  const TPlaylistItem* Item = ItemAt(ARow);
+  if (!Item)
+    return {};
+  return {Item->Title, Item->Duration, ARow};
+}
+
+void TPlaylistModel::SetStale(bool AStale)
+{
+  if (AStale == FStale)
+    return;
+  FStale = AStale;
+  if (rowCount() > 0)
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
+                       {Qt::ForegroundRole, Qt::AccessibleDescriptionRole});
+}
+
 void TPlaylistModel::RowsChanged(int ARow1, int ARow2)
 {
   for (int Row : {ARow1, ARow2})
@@ -104,8 +148,17 @@ QVariant TPlaylistModel::data(const QModelIndex& AIndex, int ARole) const
     Bold.setBold(true);
     return Bold;
   }
-  if (ARole == Qt::AccessibleDescriptionRole && IsPlayingRow(AIndex.row()))
-    return QStringLiteral("On air");
+  if (ARole == Qt::ForegroundRole && FStale)
+    return QColor(Qt::gray);
+  if (ARole == Qt::AccessibleDescriptionRole) {
+    QStringList Parts;
+    if (IsPlayingRow(AIndex.row()))
+      Parts << QStringLiteral("On air");
+    if (FStale)
+      Parts << QStringLiteral("Not current");
+    if (!Parts.isEmpty())
+      return Parts.join(QStringLiteral(", "));
+  }
   return {};
 }
 

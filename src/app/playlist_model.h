@@ -8,6 +8,28 @@
 #include <QAbstractTableModel>
 #include <vector>
 
+// An entry as the presenter aimed at it. The station addresses entries by position, and
+// positions change under a live log; an entry is known by its title and duration instead, and
+// among equal ones by the one nearest to the row where it was.
+struct TEntryRef
+{
+  QString Title;
+  QString Duration;
+  int Row = -1; // where it was, 0-based; -1: no entry
+
+  bool IsValid() const { return Row >= 0; }
+};
+
+enum TFindResult
+{
+  frFound,
+  frGone,     // no entry with that title and duration
+  frAmbiguous // two equal entries equally near to where it was: cannot be told apart
+};
+
+// The entry of AList that ARef means, or -1 (with the reason in AResult).
+int FindEntry(const TPlaylist& AList, const TEntryRef& ARef, TFindResult* AResult = nullptr);
+
 class TPlaylistModel : public QAbstractTableModel
 {
   Q_OBJECT
@@ -43,6 +65,12 @@ public:
 
   // The entry a row shows, or nullptr.
   const TPlaylistItem* ItemAt(int ARow) const;
+  // The entry a row shows as a reference that survives refreshes (invalid for no entry).
+  TEntryRef RefAt(int ARow) const;
+
+  // A list that could not be refreshed is still shown, greyed.
+  void SetStale(bool AStale);
+  bool IsStale() const { return FStale; }
   // Tells the view that the texts of two rows changed (after a swap of their entries).
   void RowsChanged(int ARow1, int ARow2);
 
@@ -61,4 +89,5 @@ private:
   const TPlaylist* FList = nullptr;
   std::vector<int> FRows;
   int FPlayingPos = -1;
+  bool FStale = false;
 };

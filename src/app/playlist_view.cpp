@@ -2,6 +2,7 @@
 
 #include "app/playlist_model.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDrag>
 #include <QDragMoveEvent>
@@ -36,7 +37,10 @@ void TPlaylistDelegate::paint(QPainter* APainter, const QStyleOptionViewItem& AO
       Focused ? TVirtualTreePlaylist::SelectionColor : TVirtualTreePlaylist::InactiveSelectionColor;
   for (QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive}) {
     Option.palette.setColor(Group, QPalette::Highlight, Selection);
-    Option.palette.setColor(Group, QPalette::HighlightedText, Qt::black);
+    // A stale list stays grey when selected too.
+    const QVariant Foreground = AIndex.data(Qt::ForegroundRole);
+    Option.palette.setColor(Group, QPalette::HighlightedText,
+                            Foreground.isValid() ? Foreground.value<QColor>() : QColor(Qt::black));
   }
   QStyledItemDelegate::paint(APainter, Option, AIndex);
   APainter->save();
@@ -279,6 +283,38 @@ void TVirtualTreePlaylist::paintEvent(QPaintEvent* AEvent)
   QPainter Painter(viewport());
   Painter.setPen(QPen(SelectionColor, 2));
   Painter.drawRect(Row.adjusted(1, 1, -1, -1));
+}
+
+void TVirtualTreePlaylist::contextMenuEvent(QContextMenuEvent* AEvent)
+{
+  if (!OnRowMenu || !model()) {
+    AEvent->ignore();
+    return;
+  }
+  int Row = -1;
+  QPoint At;
+  if (AEvent->reason() == QContextMenuEvent::Mouse) {
+    Row = indexAt(AEvent->pos()).row();
+    At = AEvent->globalPos();
+  } else {
+    // The menu key: the row with the focus, or the topmost selected one.
+    Row = currentIndex().isValid() && selectionModel()->isRowSelected(currentIndex().row())
+              ? currentIndex().row()
+              : TopSelectedRow();
+    if (Row >= 0) {
+      scrollTo(model()->index(Row, 0));
+      const QRect R = visualRect(model()->index(Row, 0));
+      At = viewport()->mapToGlobal(QPoint(R.left() + R.height(), R.center().y()));
+    }
+  }
+  if (Row < 0) {
+    AEvent->ignore();
+    return;
+  }
+  if (!selectionModel()->isRowSelected(Row))
+    SelectRow(Row);
+  AEvent->accept();
+  OnRowMenu(Row, At);
 }
 
 void TVirtualTreePlaylist::SetDropRow(int ARow)

@@ -54,6 +54,10 @@ public:
   // A drop was made on the row ATargetRow (-1: not on a row).
   std::function<void(int ATargetRow)> OnDragDrop;
 
+  // A context menu was asked for on the row ARow, to be shown at AGlobalPos: by the mouse on a
+  // row (which the press has selected), or by the keyboard for the current row.
+  std::function<void(int ARow, const QPoint& AGlobalPos)> OnRowMenu;
+
   // Whether a drop carrying this data would be taken (ours, and the owner agrees).
   bool AcceptsDrop(const QMimeData* AData) const;
 
@@ -72,6 +76,7 @@ protected:
   void dragLeaveEvent(QDragLeaveEvent* AEvent) override;
   void dropEvent(QDropEvent* AEvent) override;
   void paintEvent(QPaintEvent* AEvent) override;
+  void contextMenuEvent(QContextMenuEvent* AEvent) override;
 
 private:
   // The row a drag is over, marked while the drag lasts (-1: none).

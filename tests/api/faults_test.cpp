@@ -117,7 +117,8 @@ TEST(Faults, RepliesToADelete)
       {"HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/html\r\nContent-Length: " +
            QByteArray::number(Html.size()) + "\r\n\r\n" + Html,
        false, QString::fromUtf8(Html)},
-      {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", false, ""},
+      // An error without a body is told by its status line.
+      {"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n", false, "HTTP 403 Forbidden"},
       // Closed in the middle of the body.
       {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nOK", false, "*"},
       // Closed before any status line.

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -90,6 +91,8 @@ protected:
           ++DialogCount;
           DialogFolder = AFolder;
           DialogFilter = AFilter;
+          if (WhileDialogOpen)
+            WhileDialogOpen();
           if (!NextFile.isEmpty())
             ADone(NextFile);
         });
@@ -198,7 +201,8 @@ protected:
   }
 
   TMessageBoxRecorder Boxes;
-  QString NextFile; // what the file dialog stand-in picks; empty: cancelled
+  QString NextFile;                      // what the file dialog stand-in picks; empty: cancelled
+  std::function<void()> WhileDialogOpen; // runs while the stand-in dialog is "open"
   int DialogCount = 0;
   QString DialogFolder;
   QString DialogFilter;

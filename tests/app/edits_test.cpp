@@ -55,8 +55,10 @@ TEST_F(TEdits, DeleteSendsTheTopmostSelectedRowAndRefreshes)
   const QList<TStationRequest> Deletes = RequestsFor(*Station, QStringLiteral("delete"));
   ASSERT_EQ(Deletes.size(), 1);
   EXPECT_EQ(Str(Field(Deletes[0], QStringLiteral("pos"))), "2");
-  EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 1);
+  // One fetch to find the entry before the delete, one refresh after it.
+  EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 2);
   EXPECT_EQ(Str(Cell(Main, 1, TPlaylistModel::colTitle)), "Artist 3 - Song 3");
+  EXPECT_EQ(Str(Main->StatusPanel->text()), "Deleted 'Artist 2 - Song 2'");
   EXPECT_TRUE(Boxes.Calls.isEmpty());
 
   // Without a selection nothing is sent.
@@ -91,18 +93,23 @@ TEST_F(TEdits, FailedEditsShowTheErrorTextAndDoNotRefresh)
   {
     int Status;
     QByteArray Body;
-  } Cases[] = {{200, "ok"}, {403, "Access denied"}, {500, "Cannot store the voice track"}};
+    const char* Shown;
+  } Cases[] = {{200, "ok", "ok"},
+               {403, "Access denied", "Access denied"},
+               {500, "Cannot store the voice track", "Cannot store the voice track"},
+               {502, "", "HTTP 502 Bad Gateway"}};
   for (const auto& Case : Cases) {
     Boxes.Calls.clear();
     Station->ClearRequests();
-    Station->SetFixedReply(Case.Status, Case.Body);
+    Station->SetFixedReplyFor(QStringLiteral("delete"), Case.Status, Case.Body);
     Main->btDeleteClick();
     ASSERT_TRUE(WaitFor([&] { return !Boxes.Calls.isEmpty(); }));
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(Str(Boxes.Calls[0].Text), Case.Body.toStdString());
+    EXPECT_EQ(Str(Boxes.Calls[0].Text), Case.Shown);
     EXPECT_EQ(Str(Boxes.Calls[0].Caption), "Error");
     EXPECT_EQ(Boxes.Calls[0].Flags, MB_ICONERROR);
-    EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 0);
+    // Only the look-up before the delete; no refresh after it.
+    EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 1);
   }
 
   // A station that cannot be reached: the network's own words.
@@ -111,7 +118,11 @@ TEST_F(TEdits, FailedEditsShowTheErrorTextAndDoNotRefresh)
   Station->Stop();
   Main->lvPlaylistDragDrop(4);
   ASSERT_TRUE(WaitFor([&] { return !Boxes.Calls.isEmpty(); }));
-  EXPECT_NE(Boxes.Calls[0].Text.indexOf(QString::number(Port)), -1) << Str(Boxes.Calls[0].Text);
+  EXPECT_EQ(Str(Boxes.Calls[0].Text),
+            Str(QStringLiteral("The playlist could not be fetched to find the entry. Nothing was "
+                               "moved.\n\nStation not reachable at 127.0.0.1:%1 (connection "
+                               "refused)")
+                    .arg(Port)));
   EXPECT_EQ(Str(Boxes.Calls[0].Caption), "Error");
 }
 
@@ -232,7 +243,7 @@ TEST_F(TEdits, UploadGoesRightAfterTheSelectedEntry)
   EXPECT_EQ(Str(DialogFolder), Str(Folder() + QStringLiteral("VoiceTracks")));
   EXPECT_EQ(Str(DialogFilter), "FLAC (*.flac)");
   // The progress shows while the form is on its way.
-  EXPECT_TRUE(Main->UploadStatus->isVisibleTo(Main));
+  EXPECT_TRUE(WaitFor([&] { return Main->UploadStatus->isVisibleTo(Main); }));
 
   ASSERT_TRUE(WaitFor([&] { return Main->Model()->rowCount() == 7; }));
   ASSERT_TRUE(Settled());
@@ -244,6 +255,8 @@ TEST_F(TEdits, UploadGoesRightAfterTheSelectedEntry)
   EXPECT_EQ(Str(Field(Uploads[0], QStringLiteral("fn"))), "VT 01.flac");
   EXPECT_EQ(QByteArray::fromBase64(Field(Uploads[0], QStringLiteral("vt")).toLatin1()), TinyFlac());
   EXPECT_EQ(Str(Cell(Main, 4, TPlaylistModel::colTitle)), "VT 01");
+  EXPECT_EQ(Str(Main->StatusPanel->text()),
+            "Voice track 'VT 01.flac' inserted after 'Artist 4 - Song 4'");
   EXPECT_TRUE(Boxes.Calls.isEmpty());
 }
 
@@ -271,6 +284,7 @@ TEST_F(TEdits, UploadProblemsAreReported)
   // A file that cannot be read: its error, and nothing sent.
   NextFile = Folder() + QStringLiteral("gone.flac");
   Main->btInsertClick();
+  ASSERT_TRUE(WaitFor([&] { return !Boxes.Calls.isEmpty(); }));
   ASSERT_EQ(Boxes.Calls.size(), 1);
   EXPECT_NE(Boxes.Calls[0].Text.indexOf(QStringLiteral("gone.flac")), -1)
       << Str(Boxes.Calls[0].Text);
@@ -279,6 +293,8 @@ TEST_F(TEdits, UploadProblemsAreReported)
 
   // The station refuses the file: its answer.
   Boxes.Calls.clear();
+  ASSERT_TRUE(Settled());
+  Station->ClearRequests();
   NextFile = WriteFile(QStringLiteral("broken.flac"), "not a flac file");
   Main->btInsertClick();
   ASSERT_TRUE(WaitFor([&] { return !Boxes.Calls.isEmpty(); }));
@@ -287,7 +303,8 @@ TEST_F(TEdits, UploadProblemsAreReported)
   ASSERT_TRUE(Settled());
   EXPECT_FALSE(Main->UploadStatus->isVisibleTo(Main));
   EXPECT_EQ(RequestsFor(*Station, QStringLiteral("vexmo")).size(), 1);
-  EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 0);
+  // The look-up before the upload, and no refresh after the failure.
+  EXPECT_EQ(RequestsFor(*Station, QStringLiteral("getplaylist2")).size(), 1);
 }
 
 } // namespace

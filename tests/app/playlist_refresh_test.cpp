@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
+#include <functional>
 
 namespace {
 
@@ -35,37 +36,88 @@ TEST_F(TPlaylistRefresh, FirstShowingFillsTheGridWithTheStationsPlaylist)
   EXPECT_TRUE(Main->lvPlaylist->hasFocus() || !Main->isActiveWindow());
 }
 
-TEST_F(TPlaylistRefresh, SameCountKeepsSelectionAndScrollOtherCountRebuilds)
+TEST_F(TPlaylistRefresh, SelectionFocusAndTopRowFollowTheirEntries)
 {
-  TStationServer& Station = StartStation(Entries(80));
+  QList<TStationEntry> List = Entries(80);
+  TStationServer& Station = StartStation(List);
   ConnectTo(Station);
   TMainFrm* Main = ShowMainWindow();
   ASSERT_TRUE(WaitFor([&] { return Main->Model()->rowCount() == 80; }));
   TVirtualTreePlaylist* Grid = Main->lvPlaylist;
   Grid->SelectRow(5);
-  Grid->SelectRow(9, true);
-  QScrollBar* Bar = Grid->verticalScrollBar();
-  ASSERT_GT(Bar->maximum(), 20);
-  Bar->setValue(20);
+  Grid->SelectRow(9, true); // also the focus row
+  Grid->scrollTo(Main->Model()->index(20, 0), QAbstractItemView::PositionAtTop);
+  const auto TopRow = [Grid] { return Grid->indexAt(QPoint(0, 0)).row(); };
+  ASSERT_EQ(TopRow(), 20);
 
-  // Same number of entries with other texts: the rows show the new texts and stay as they were.
-  Station.SetPlaylist(Entries(80, QStringLiteral("Other")));
-  ASSERT_TRUE(Refresh(Main));
-  // Let the grid lay its rows out and paint them again.
-  QTest::qWait(50);
-  Grid->viewport()->repaint();
-  EXPECT_EQ(Str(Cell(Main, 5, TPlaylistModel::colTitle)), "Artist 6 - Other 6");
-  EXPECT_EQ(Grid->SelectedRows(), (QList<int>{5, 9}));
-  EXPECT_EQ(Bar->value(), 20);
+  const struct
+  {
+    const char* What;
+    int Drop;   // entries leaving the top
+    int Append; // entries arriving at the bottom
+    QList<int> Selected;
+    int Current;
+    int Top;
+  } Cases[] = {
+      // The same count: the rows do not stay, the entries are followed.
+      {"one played, one new", 1, 1, {4, 8}, 8, 19},
+      {"two played, three new", 2, 3, {2, 6}, 6, 17},
+      {"three played, none new", 3, 0, {3}, 3, 14}, // the entry of row 2 left: unselected
+  };
+  int Next = 81;
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    List = List.mid(Case.Drop);
+    for (int I = 0; I < Case.Append; ++I, ++Next)
+      List << Entry(QStringLiteral("Artist %1").arg(Next), QStringLiteral("Song %1").arg(Next));
+    Station.SetPlaylist(List);
+    ASSERT_TRUE(Refresh(Main));
+    QTest::qWait(20);
+    EXPECT_EQ(Grid->SelectedRows(), Case.Selected);
+    EXPECT_EQ(Grid->currentIndex().row(), Case.Current);
+    EXPECT_EQ(TopRow(), Case.Top);
+  }
+  EXPECT_EQ(Str(Cell(Main, 3, TPlaylistModel::colTitle)), "Artist 10 - Song 10");
 
-  // Another number: rebuilt, the selection is gone, the scroll position stays.
-  Station.SetPlaylist(Entries(81));
+  // The focus entry gone as well: nothing selected, no focus row; the top row still follows.
+  List = List.mid(4);
+  Station.SetPlaylist(List);
   ASSERT_TRUE(Refresh(Main));
-  QTest::qWait(50);
-  EXPECT_EQ(Main->Model()->rowCount(), 81);
   EXPECT_TRUE(Grid->SelectedRows().isEmpty());
-  EXPECT_EQ(Bar->value(), 20);
-  EXPECT_EQ(Str(Cell(Main, 80, TPlaylistModel::colTitle)), "Artist 81 - Song 81");
+  EXPECT_FALSE(Grid->currentIndex().isValid());
+  EXPECT_EQ(TopRow(), 10);
+}
+
+TEST_F(TPlaylistRefresh, AmongEqualEntriesTheNearestIsFollowed)
+{
+  // Jingles repeat: the one selected is the one nearest to where it was; equally near ones
+  // cannot be told apart, and the selection is dropped rather than guessed.
+  const TStationEntry Jingle = Entry(QStringLiteral("Station ID"), QStringLiteral("Hits"), 6000);
+  QList<TStationEntry> List = Entries(12);
+  List[3] = Jingle;
+  List[8] = Jingle;
+  TStationServer& Station = StartStation(List);
+  ConnectTo(Station);
+  TMainFrm* Main = ShowMainWindow();
+  ASSERT_TRUE(WaitFor([&] { return Main->Model()->rowCount() == 12; }));
+  Main->lvPlaylist->SelectRow(8);
+
+  List = List.mid(2); // jingles now at 1 and 6: 6 is nearer to 8
+  Station.SetPlaylist(List);
+  ASSERT_TRUE(Refresh(Main));
+  EXPECT_EQ(Main->lvPlaylist->SelectedRows(), QList<int>{6});
+
+  List.insert(9, Jingle); // at 1, 6 and 9: 6 is where it was
+  Station.SetPlaylist(List);
+  ASSERT_TRUE(Refresh(Main));
+  EXPECT_EQ(Main->lvPlaylist->SelectedRows(), QList<int>{6});
+
+  List = Entries(12, QStringLiteral("Other")); // jingles at 3 and 9: both 3 away from 6
+  List[3] = Jingle;
+  List[9] = Jingle;
+  Station.SetPlaylist(List);
+  ASSERT_TRUE(Refresh(Main));
+  EXPECT_TRUE(Main->lvPlaylist->SelectedRows().isEmpty());
 }
 
 TEST_F(TPlaylistRefresh, BoldRowFollowsThePlayingPosition)
@@ -111,34 +163,75 @@ TEST_F(TPlaylistRefresh, BoldRowFollowsThePlayingPosition)
   EXPECT_TRUE(BoldRows().isEmpty());
 }
 
-TEST_F(TPlaylistRefresh, FailuresGoToTheStatusBarAndTheGridKeepsItsRows)
+TEST_F(TPlaylistRefresh, FailuresAreToldInWordsAndTheLastListStaysGreyed)
 {
   // No server configured: the text of the first refresh, and an empty grid.
   TMainFrm* Main = ShowMainWindow();
   ASSERT_TRUE(WaitForRefresh(Main));
   EXPECT_EQ(Str(Main->StatusPanel->text()), "Connection not configured. Please open Settings.");
   EXPECT_EQ(Main->Model()->rowCount(), 0);
+  EXPECT_FALSE(Main->StaleLabel->isVisibleTo(Main)) << "nothing shown, so nothing is stale";
 
   TStationServer& Station = StartStation(Entries(4));
   ConnectTo(Station);
   ASSERT_TRUE(Refresh(Main));
   EXPECT_EQ(Main->Model()->rowCount(), 4);
   EXPECT_TRUE(Main->StatusPanel->text().isEmpty());
+  const QString FetchedAt = Main->FetchedAt().time().toString(QStringLiteral("HH:mm:ss"));
+  const auto Grey = [Main] {
+    return Main->Model()->index(2, TPlaylistModel::colTitle).data(Qt::ForegroundRole).isValid();
+  };
+  EXPECT_FALSE(Grey());
 
-  // An error page: its text is shown as text (not as markup), the rows stay.
-  Station.SetFixedReply(503, "<html><body><h1>Station busy</h1></body></html>",
-                        "text/html; charset=utf-8");
-  ASSERT_TRUE(Refresh(Main));
-  EXPECT_EQ(Str(Main->StatusPanel->text()), "<html><body><h1>Station busy</h1></body></html>");
-  EXPECT_EQ(Main->StatusPanel->textFormat(), Qt::PlainText);
-  EXPECT_EQ(Main->Model()->rowCount(), 4);
-
-  // Wrong credentials are the station's own words.
-  Station.ClearFixedReply();
-  Settings->SetPass(QStringLiteral("wrong"));
-  ASSERT_TRUE(Refresh(Main));
-  EXPECT_EQ(Str(Main->StatusPanel->text()), "Access denied: wrong user name or password");
+  const quint16 Port = Station.Port();
+  const struct
+  {
+    const char* What;
+    std::function<void()> Break;
+    QString Text;
+    QString ToolTipHas;
+  } Cases[] = {
+      {"error page", [&] { Station.SetFixedReply(503, "<html><h1>Station busy</h1></html>"); },
+       "<html><h1>Station busy</h1></html>", "Station busy"},
+      {"empty error reply", [&] { Station.SetFixedReply(502, ""); }, "HTTP 502 Bad Gateway",
+       "HTTP 502"},
+      {"wrong password",
+       [&] {
+         Station.ClearFixedReply();
+         Settings->SetPass(QStringLiteral("wrong"));
+       },
+       "The station refused the user name or password",
+       "Access denied: wrong user name or password"},
+      {"station gone", [&] { Station.Stop(); },
+       QStringLiteral("Station not reachable at 127.0.0.1:%1 (connection refused); trying again "
+                      "every 5 s")
+           .arg(Port),
+       QString::number(Port)},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    Case.Break();
+    ASSERT_TRUE(Refresh(Main));
+    EXPECT_EQ(Str(Main->StatusPanel->text()), Str(Case.Text));
+    EXPECT_TRUE(Main->StatusPanel->toolTip().contains(Case.ToolTipHas))
+        << Str(Main->StatusPanel->toolTip());
+    EXPECT_EQ(Main->StatusPanel->textFormat(), Qt::PlainText);
+    // The rows stay, greyed, with the time they were fetched.
+    EXPECT_EQ(Main->Model()->rowCount(), 4);
+    EXPECT_TRUE(Grey());
+    EXPECT_TRUE(Main->StaleLabel->isVisibleTo(Main));
+    EXPECT_EQ(Str(Main->StaleLabel->text()), Str("Playlist as of " + FetchedAt));
+  }
   EXPECT_TRUE(Boxes.Calls.isEmpty());
+
+  // The first good refresh clears it all.
+  Settings->SetPass(QStringLiteral("demo"));
+  ASSERT_TRUE(Station.Start());
+  ConnectTo(Station);
+  ASSERT_TRUE(Refresh(Main));
+  EXPECT_TRUE(Main->StatusPanel->text().isEmpty());
+  EXPECT_FALSE(Grey());
+  EXPECT_FALSE(Main->StaleLabel->isVisibleTo(Main));
 }
 
 TEST_F(TPlaylistRefresh, TicksAreSkippedWhileTheirRequestIsInFlight)
@@ -190,7 +283,8 @@ TEST_F(TPlaylistRefresh, EditFinishingWhileARefreshIsInFlightStartsNoSecondOne)
   ASSERT_TRUE(WaitFor([&] { return Answering.Count() == 2 && TAPI::LiveCount() == 1; }));
   QCoreApplication::processEvents();
   EXPECT_EQ(RequestsFor(Answering, QStringLiteral("delete")).size(), 1);
-  EXPECT_EQ(RequestsFor(Answering, QStringLiteral("getplaylist2")).size(), 0);
+  // The one fetch is the delete's own look-up, made before it was sent.
+  EXPECT_EQ(RequestsFor(Answering, QStringLiteral("getplaylist2")).size(), 1);
   EXPECT_TRUE(Main->UpdatingPlaylist());
   EXPECT_TRUE(Boxes.Calls.isEmpty());
 }

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <csignal>
 
@@ -41,8 +42,9 @@ TEST(StationProgram, HelpDescribesEveryOption)
 {
   const TRun Help = RunStation({QStringLiteral("--help")});
   EXPECT_EQ(Help.ExitCode, 0);
-  for (const char* Option : {"--address ADDR", "--port N", "--user NAME", "--password PASS",
-                             "--entries N", "--storage DIR", "--cert FILE", "--key FILE"})
+  for (const char* Option :
+       {"--address ADDR", "--port N", "--user NAME", "--password PASS", "--entries N",
+        "--roll SECONDS", "--storage DIR", "--cert FILE", "--key FILE"})
     EXPECT_TRUE(Help.Out.contains(QLatin1String(Option))) << Option;
   EXPECT_TRUE(Help.Out.contains(QLatin1String("default 9000")));
 }
@@ -58,6 +60,7 @@ TEST(StationProgram, BadOptionsExitWithCode2)
       {{"--port", "70000"}, "--port must be a number"},
       {{"--port"}, "option '--port' needs a value"},
       {{"--entries", "-1"}, "--entries must be a number"},
+      {{"--roll", "0"}, "--roll must be a number of seconds from 1 to 86400, not '0'"},
       {{"--bogus"}, "unknown option '--bogus'"},
       {{"9000"}, "unknown option '9000'"},
       {{"--cert", "cert.pem"}, "--cert and --key go together"},
@@ -109,6 +112,42 @@ TEST(StationProgram, ServesUntilSigterm)
   EXPECT_TRUE(Err.contains(QLatin1String("-> 403")));
   EXPECT_FALSE(Err.contains(QLatin1String("s3cret")));
   EXPECT_TRUE(Err.contains(QLatin1String("stopping (SIGTERM)")));
+}
+
+TEST(StationProgram, RollingLogMovesOnEverySecond)
+{
+  QProcess Process;
+  Process.start(CProgram, {"--port", "0", "--roll", "1", "--entries", "8"});
+  ASSERT_TRUE(Process.waitForStarted());
+  QString Err;
+  QRegularExpressionMatch Match;
+  const QRegularExpression Serving(QStringLiteral("serving (http://127\\.0\\.0\\.1:\\d+)/"));
+  QDeadlineTimer Deadline(10000);
+  while (!(Match = Serving.match(Err)).hasMatch() && !Deadline.hasExpired()) {
+    Process.waitForReadyRead(100);
+    Err += QString::fromLocal8Bit(Process.readAllStandardError());
+  }
+  ASSERT_TRUE(Match.hasMatch()) << Err.toStdString();
+  const QString Url = Match.captured(1) + "/?user=demo&pass=demo&action=getplaylist2";
+  const auto Titles = [&] {
+    QStringList Result;
+    for (const auto& Track : XmlElements(Get(Url).Body, "TRACK"))
+      Result << Track.value(QStringLiteral("CASTTITLE"));
+    return Result;
+  };
+  const QStringList First = Titles();
+  ASSERT_EQ(First.size(), 8);
+  // Songs last minutes; within a few seconds the log has rolled past its first entry.
+  QStringList Now = First;
+  QDeadlineTimer Rolled(8000);
+  while (Now.contains(First[0]) && !Rolled.hasExpired()) {
+    QThread::msleep(200);
+    Now = Titles();
+  }
+  EXPECT_FALSE(Now.contains(First[0])) << Now.join(" | ").toStdString();
+  EXPECT_EQ(Now.size(), 8);
+  ::kill(Process.processId(), SIGTERM);
+  ASSERT_TRUE(Process.waitForFinished(10000));
 }
 
 TEST(StationProgram, PortInUseIsReported)

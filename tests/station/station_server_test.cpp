@@ -257,6 +257,62 @@ TEST_F(StationServerTest, PlayedEntriesDropOffAndTheRotationRefills)
   EXPECT_EQ(Station.Count(), 40);
 }
 
+TEST_F(StationServerTest, RollingLogMovesOnByItsOwnClock)
+{
+  Options.RollMs = 10000;
+  Options.KeepPlayed = 0;
+  TStationServer& Station = this->Station();
+  const QStringList Before = Titles(Station.Playlist());
+  ASSERT_EQ(Before.size(), 40);
+
+  // Not yet: songs last minutes, the roll comes every ten seconds.
+  Station.AdvanceTime(9999);
+  EXPECT_EQ(Titles(Station.Playlist()), Before);
+
+  // Each step: the entry on air leaves the top, a new one is appended, the count stays.
+  Station.AdvanceTime(1);
+  QStringList After = Titles(Station.Playlist());
+  EXPECT_EQ(After.mid(0, 39), Before.mid(1, 39));
+  EXPECT_EQ(After.size(), 40);
+  Station.AdvanceTime(20000);
+  After = Titles(Station.Playlist());
+  EXPECT_EQ(After.mid(0, 37), Before.mid(3, 37));
+  EXPECT_EQ(Station.PlayingPosition(), 1);
+  EXPECT_EQ(XmlElements(Query(QStringLiteral("action=getplaylist2")).Body, "TRACK").size(), 40);
+
+  // Setting the clock keeps the rhythm: 10 s after the last step comes the next one.
+  Station.SetTime(CNoon.addSecs(3600));
+  Station.AdvanceTime(9999);
+  EXPECT_EQ(Titles(Station.Playlist()), After);
+  Station.AdvanceTime(1);
+  EXPECT_EQ(Titles(Station.Playlist()).first(), After[1]);
+}
+
+TEST_F(StationServerTest, RequestHookAndFixedRepliesForOneAction)
+{
+  TStationServer& Station = this->Station();
+  const QStringList Before = Titles(Station.Playlist());
+  // The hook runs before the request is answered: a roll made there is in the reply.
+  QStringList Seen;
+  Station.SetRequestHook([&](const TStationRequest& ARequest) {
+    for (const auto& Field : ARequest.Fields)
+      if (Field.first == QLatin1String("action"))
+        Seen << Field.second;
+    Station.Roll();
+  });
+  const auto Elements = XmlElements(Query(QStringLiteral("action=getplaylist2")).Body, "TRACK");
+  Station.SetRequestHook({});
+  EXPECT_EQ(Seen, QStringList{"getplaylist2"});
+  EXPECT_EQ(Column(Elements, QStringLiteral("CASTTITLE")).mid(0, 3), Before.mid(0, 3));
+  EXPECT_EQ(Station.PlayingPosition(), 2);
+
+  Station.SetFixedReplyFor(QStringLiteral("delete"), 502, "");
+  EXPECT_EQ(Query("action=delete&pos=1").Status, 502);
+  EXPECT_EQ(Query("action=getplaylist2").Status, 200);
+  Station.ClearFixedReply();
+  EXPECT_EQ(Query("action=delete&pos=1").Status, 200);
+}
+
 TEST_F(StationServerTest, DeleteAndMoveKeepTheSameEntryOnAir)
 {
   TStationServer& Station = this->Station();

@@ -13,7 +13,8 @@ namespace {
 
 const char* const CUsage =
     "Usage: vexmo-station [--address ADDR] [--port N] [--user NAME] [--password PASS]\n"
-    "                     [--entries N] [--storage DIR] [--cert FILE --key FILE]\n"
+    "                     [--entries N] [--roll SECONDS] [--storage DIR]\n"
+    "                     [--cert FILE --key FILE]\n"
     "\n"
     "A local station that serves the automation program's remote-control interface:\n"
     "a playlist that plays on by its own clock, delete, move and voice-track uploads.\n"
@@ -23,6 +24,9 @@ const char* const CUsage =
     "  --user NAME       user name the client must send (default demo)\n"
     "  --password PASS   password the client must send (default demo)\n"
     "  --entries N       entries in the playlist (default 40)\n"
+    "  --roll SECONDS    rolling log: every SECONDS the entry on air ends early, played\n"
+    "                    entries leave the top and new ones are appended (default: off,\n"
+    "                    entries play to their end)\n"
     "  --storage DIR     folder for uploaded voice tracks\n"
     "                    (default: vexmo-station in the temporary folder)\n"
     "  --cert FILE       PEM certificate: serve HTTPS (needs --key)\n"
@@ -77,7 +81,7 @@ int main(int argc, char** argv)
     static const QStringList CWithValue = {
         QStringLiteral("--address"),  QStringLiteral("--port"),    QStringLiteral("--user"),
         QStringLiteral("--password"), QStringLiteral("--entries"), QStringLiteral("--storage"),
-        QStringLiteral("--cert"),     QStringLiteral("--key")};
+        QStringLiteral("--roll"),     QStringLiteral("--cert"),    QStringLiteral("--key")};
     if (!CWithValue.contains(Name))
       return UsageError(QStringLiteral("unknown option '%1'").arg(Args[I]));
     if (!HasValue) {
@@ -104,6 +108,13 @@ int main(int argc, char** argv)
       if (!ParseNumber(Value, 0, 10000, Options.Entries))
         return UsageError(
             QStringLiteral("--entries must be a number from 0 to 10000, not '%1'").arg(Value));
+    } else if (Name == QLatin1String("--roll")) {
+      int Seconds = 0;
+      if (!ParseNumber(Value, 1, 86400, Seconds))
+        return UsageError(
+            QStringLiteral("--roll must be a number of seconds from 1 to 86400, not '%1'")
+                .arg(Value));
+      Options.RollMs = qint64(Seconds) * 1000;
     } else if (Name == QLatin1String("--storage")) {
       if (Value.isEmpty())
         return UsageError(QStringLiteral("--storage needs a folder"));

@@ -49,8 +49,14 @@ qint64 TStationPlaylist::StartMs(int AIndex, qint64 ANowMs) const
 void TStationPlaylist::CatchUp(qint64 ANowMs)
 {
   // Each pass ends one entry; entries of zero length end at once, like a player skips them.
-  while (FPlaying >= 0 && ANowMs >= FPlayingStartMs + FEntries.at(FPlaying).DurationMs)
-    EntryEnded(FPlayingStartMs + FEntries.at(FPlaying).DurationMs);
+  while (FPlaying >= 0 && ANowMs >= FPlayingStartMs + PlayLength(FPlaying))
+    EntryEnded(FPlayingStartMs + PlayLength(FPlaying));
+}
+
+qint64 TStationPlaylist::PlayLength(int AIndex) const
+{
+  const qint64 Length = FEntries.at(AIndex).DurationMs;
+  return FPolicy.MaxPlayMs > 0 ? qMin(Length, FPolicy.MaxPlayMs) : Length;
 }
 
 void TStationPlaylist::EntryEnded(qint64 AEndMs)

@@ -41,6 +41,8 @@ public:
     // After an entry ends, the scheduler appends entries until this many are still to play
     // (the playing one included). 0 disables the automatic fill.
     int FillTo = 37;
+    // Rolling log: an entry ends after this long on air even when it is longer. 0: no limit.
+    qint64 MaxPlayMs = 0;
   };
   using TNextEntry = std::function<TStationEntry()>;
 
@@ -75,6 +77,8 @@ public:
 
 private:
   void EntryEnded(qint64 AEndMs);
+  // How long entry AIndex stays on air.
+  qint64 PlayLength(int AIndex) const;
 
   TPolicy FPolicy;
   TNextEntry FNext;

@@ -145,6 +145,7 @@ struct TStationServer::TImpl
   {
     TStationPlaylist::TPolicy Policy;
     Policy.KeepPlayed = AOptions.KeepPlayed;
+    Policy.MaxPlayMs = qMax<qint64>(AOptions.RollMs, 0);
     Policy.FillTo =
         AOptions.AutoFill ? qMax(AOptions.Entries - qMax(AOptions.KeepPlayed, 0), 0) : 0;
     return Policy;
@@ -186,6 +187,8 @@ struct TStationServer::TImpl
   int ReplyDelayMs = 0;
   bool Unresponsive = false;
   std::optional<TReply> FixedReply;
+  QString FixedReplyAction; // empty: the fixed reply answers every request
+  TRequestHook Hook;
   bool Stopping = false;
 
   struct TLogged
@@ -248,6 +251,14 @@ void TStationServer::TImpl::Handle(const httplib::Request& AReq, httplib::Respon
   }
   NoteForLog(AReq, Request.Fields);
 
+  TRequestHook RequestHook;
+  {
+    std::lock_guard Guard(Lock);
+    RequestHook = Hook;
+  }
+  if (RequestHook)
+    RequestHook(Request);
+
   std::unique_lock Guard(Lock);
   const qint64 Seq = NextSeq++;
   Log.append({Seq, Request});
@@ -264,7 +275,9 @@ void TStationServer::TImpl::Handle(const httplib::Request& AReq, httplib::Respon
   TReply Reply;
   if (Stopping) {
     Reply = Text(503, QStringLiteral("The station is shutting down"));
-  } else if (FixedReply) {
+  } else if (FixedReply &&
+             (FixedReplyAction.isEmpty() ||
+              FormValue(Request.Fields, QStringLiteral("action")) == FixedReplyAction)) {
     Reply = *FixedReply;
   } else {
     Guard.unlock();
@@ -695,12 +708,28 @@ void TStationServer::SetFixedReply(int AStatus, const QByteArray& ABody,
 {
   std::lock_guard Guard(F->Lock);
   F->FixedReply = TReply{AStatus, ABody, AContentType};
+  F->FixedReplyAction.clear();
+}
+
+void TStationServer::SetFixedReplyFor(const QString& AAction, int AStatus, const QByteArray& ABody,
+                                      const QByteArray& AContentType)
+{
+  std::lock_guard Guard(F->Lock);
+  F->FixedReply = TReply{AStatus, ABody, AContentType};
+  F->FixedReplyAction = AAction;
 }
 
 void TStationServer::ClearFixedReply()
 {
   std::lock_guard Guard(F->Lock);
   F->FixedReply.reset();
+  F->FixedReplyAction.clear();
+}
+
+void TStationServer::SetRequestHook(TRequestHook AHook)
+{
+  std::lock_guard Guard(F->Lock);
+  F->Hook = std::move(AHook);
 }
 
 QList<TStationRequest> TStationServer::Requests() const

@@ -11,6 +11,7 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct TStationOptions
@@ -33,6 +34,10 @@ struct TStationOptions
   quint32 Seed = 1;
   // One line per request on stderr.
   bool LogToStderr = true;
+  // Rolling log: an entry ends after RollMs on air (on the station's clock) when it is longer,
+  // as if the presenter had pressed "next", so that played entries leave the top and the
+  // rotation appends new ones far faster than songs end. 0: entries play to their end.
+  qint64 RollMs = 0;
 };
 
 // One request as the station received it.
@@ -99,6 +104,19 @@ public:
   void SetFixedReply(int AStatus, const QByteArray& ABody,
                      const QByteArray& AContentType = "text/plain; charset=utf-8");
   void ClearFixedReply();
+  // The same, only for requests whose action is AAction ("delete", "vexmo", ...); others are
+  // served normally. Cleared by ClearFixedReply().
+  void SetFixedReplyFor(const QString& AAction, int AStatus, const QByteArray& ABody,
+                        const QByteArray& AContentType = "text/plain; charset=utf-8");
+
+  // Runs on the server's thread for every request as it arrives, before it is answered and
+  // without the station's lock held, so that it may change the station (roll the log, edit the
+  // playlist) at a chosen point of a client's exchange. Empty: none.
+  using TRequestHook = std::function<void(const TStationRequest& ARequest)>;
+  void SetRequestHook(TRequestHook AHook);
+  // One step of the rolling log, now: the entry on air ends (SkipToNext). Also what RollMs does
+  // on its own clock.
+  void Roll() { SkipToNext(); }
 
   QList<TStationRequest> Requests() const;
   int RequestCount() const;
