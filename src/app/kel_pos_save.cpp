@@ -2,7 +2,41 @@
 
 #include "base/ini_file.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
+#include <QWindow>
+
+namespace {
+
+// The screen that shows the largest part of ARect; nullptr when none shows any of it.
+QScreen* ScreenOf(const QRect& ARect)
+{
+  QScreen* Best = nullptr;
+  qint64 BestArea = 0;
+  for (QScreen* Screen : QGuiApplication::screens()) {
+    const QRect Common = Screen->availableGeometry().intersected(ARect);
+    const qint64 Area = qint64(Common.width()) * Common.height();
+    if (Area > BestArea) {
+      Best = Screen;
+      BestArea = Area;
+    }
+  }
+  return Best;
+}
+
+// ARect moved (and, where it is larger, shrunk) so that it lies inside AArea.
+QRect FitInto(QRect ARect, const QRect& AArea)
+{
+  ARect.setWidth(qMin(ARect.width(), AArea.width()));
+  ARect.setHeight(qMin(ARect.height(), AArea.height()));
+  ARect.moveLeft(qBound(AArea.left(), ARect.left(), AArea.right() - ARect.width() + 1));
+  ARect.moveTop(qBound(AArea.top(), ARect.top(), AArea.bottom() - ARect.height() + 1));
+  return ARect;
+}
+
+} // namespace
 
 TKelPosSave::TKelPosSave(QWidget* AOwner) : QObject(AOwner), F(AOwner) {}
 
@@ -11,51 +45,103 @@ void TKelPosSave::RestorePos()
   if (!F)
     return;
   const TIniFile Ini(FIniFile);
-  const int X = Ini.ReadInteger(FKey, QStringLiteral("X"), F->x());
-  const int Y = Ini.ReadInteger(FKey, QStringLiteral("Y"), F->y());
-  const int W = Ini.ReadInteger(FKey, QStringLiteral("W"), F->width());
-  const int H = Ini.ReadInteger(FKey, QStringLiteral("H"), F->height());
+  const QRect Current = F->geometry();
+  const int X = Ini.ReadInteger(FKey, QStringLiteral("X"), Current.x());
+  const int Y = Ini.ReadInteger(FKey, QStringLiteral("Y"), Current.y());
+  int W = Ini.ReadInteger(FKey, QStringLiteral("W"), Current.width());
+  int H = Ini.ReadInteger(FKey, QStringLiteral("H"), Current.height());
   const int S = Ini.ReadInteger(FKey, QStringLiteral("S"), 0);
-  F->move(X, Y);
+  if (W <= 0 || H <= 0) {
+    W = Current.width();
+    H = Current.height();
+  }
+  QRect Placement(X, Y, W, H);
+  // A size stored on a larger screen (or a damaged file) must not put the title bar out of
+  // reach. A window on no screen keeps its position, to be centred by the caller, but not a
+  // size larger than the primary screen.
+  if (QScreen* Screen = ScreenOf(Placement)) {
+    Placement = FitInto(Placement, Screen->availableGeometry());
+  } else if (QScreen* Primary = QGuiApplication::primaryScreen()) {
+    const QSize Area = Primary->availableGeometry().size();
+    Placement.setSize(Placement.size().boundedTo(Area));
+  }
+  // The client area's rectangle: its frame is only known once a window manager has framed the
+  // window, so a position including the frame cannot be restored exactly before it is shown.
+  F->setWindowState(F->windowState() &
+                    ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
+  F->setGeometry(Placement);
   if (S == 1) {
-    // The size first, so that leaving the maximised state returns to it.
-    if (W > 0 && H > 0)
-      F->resize(W, H);
+    // The rectangle is where it returns to when restored; it also picks the screen.
     F->setWindowState((F->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
-  } else {
-    F->setWindowState(F->windowState() &
-                      ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-    F->move(X, Y);
-    if (W > 0 && H > 0)
-      F->resize(W, H);
+  } else if (!FWatchingFrame) {
+    // Once the frame is known, it too must fit on the screen.
+    FWatchingFrame = true;
+    F->installEventFilter(this);
+    if (QWindow* Window = F->windowHandle())
+      Window->installEventFilter(this);
   }
   FCanWrite = true;
+}
+
+bool TKelPosSave::eventFilter(QObject* AObject, QEvent* AEvent)
+{
+  if (FWatchingFrame && F) {
+    // The window manager frames the window before it is first exposed; the widget itself
+    // hears nothing of that when the client area stays where it was.
+    if (AObject == F && AEvent->type() == QEvent::Show && F->windowHandle())
+      F->windowHandle()->installEventFilter(this);
+    if ((AObject == F || AObject == F->windowHandle()) &&
+        (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize ||
+         AEvent->type() == QEvent::Show || AEvent->type() == QEvent::Expose))
+      FitFrame();
+  }
+  return QObject::eventFilter(AObject, AEvent);
+}
+
+void TKelPosSave::FitFrame()
+{
+  if (!F->isVisible() ||
+      (F->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+    return;
+  const QRect Frame = F->frameGeometry();
+  const QRect Client = F->geometry();
+  // Without a frame there is nothing to do yet (or, with no window manager, ever).
+  if (Frame == Client)
+    return;
+  FWatchingFrame = false;
+  F->removeEventFilter(this);
+  if (QWindow* Window = F->windowHandle())
+    Window->removeEventFilter(this);
+  QScreen* Screen = ScreenOf(Frame);
+  if (!Screen)
+    return;
+  const QRect Area = Screen->availableGeometry();
+  if (Area.contains(Frame))
+    return;
+  const QRect Fitted = FitInto(Frame, Area);
+  // The client area is the fitted frame less the frame's own edges.
+  F->setGeometry(Fitted.adjusted(Client.left() - Frame.left(), Client.top() - Frame.top(),
+                                 Client.right() - Frame.right(), Client.bottom() - Frame.bottom()));
 }
 
 void TKelPosSave::SavePos()
 {
   if (!F || !FCanWrite || FIniFile.isEmpty())
     return;
-  int X, Y, W, H, S;
+  // A maximised window keeps the rectangle it returns to; it also tells on which screen it was.
+  QRect Placement = F->geometry();
+  int S = 0;
   if (F->isMaximized()) {
-    X = F->x();
-    Y = F->y();
     const QRect Normal = F->normalGeometry();
-    W = Normal.isValid() ? Normal.width() : F->width();
-    H = Normal.isValid() ? Normal.height() : F->height();
+    if (Normal.isValid())
+      Placement = Normal;
     S = 1;
-  } else {
-    X = F->x();
-    Y = F->y();
-    W = F->width();
-    H = F->height();
-    S = 0;
   }
   TIniFile Ini(FIniFile);
   // Each write reports its own failure; a placement that cannot be kept is not worth a word.
-  Ini.WriteInteger(FKey, QStringLiteral("X"), X);
-  Ini.WriteInteger(FKey, QStringLiteral("Y"), Y);
-  Ini.WriteInteger(FKey, QStringLiteral("W"), W);
-  Ini.WriteInteger(FKey, QStringLiteral("H"), H);
+  Ini.WriteInteger(FKey, QStringLiteral("X"), Placement.x());
+  Ini.WriteInteger(FKey, QStringLiteral("Y"), Placement.y());
+  Ini.WriteInteger(FKey, QStringLiteral("W"), Placement.width());
+  Ini.WriteInteger(FKey, QStringLiteral("H"), Placement.height());
   Ini.WriteInteger(FKey, QStringLiteral("S"), S);
 }

@@ -146,12 +146,14 @@ TEST_F(TPlacement, PlacementAndColumnsSurviveARestart)
   Header->resizeSection(2, 222);
   Header->hideSection(1); // start time hidden, with its width kept
   const int HiddenWidth = ScaleForDpi(90);
+  const QPoint Client = First->geometry().topLeft();
   CloseAndDestroy(First);
 
-  // windowpos.ini: the five keys in the section with the empty name.
+  // windowpos.ini: the five keys in the section with the empty name; the rectangle is the
+  // client area's, inside whatever frame the window has.
   const TIniFile Ini(Folder() + QStringLiteral("windowpos.ini"));
-  EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("X"), -1), 40);
-  EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("Y"), -1), 30);
+  EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("X"), -1), Client.x());
+  EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("Y"), -1), Client.y());
   EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("W"), -1), 700);
   EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("H"), -1), 380);
   EXPECT_EQ(Ini.ReadInteger(QString(), QStringLiteral("S"), -1), 0);
@@ -236,6 +238,37 @@ TEST_F(TPlacement, AWindowStoredOffEveryScreenIsCentred)
   // Centred by its size before it had a frame; the frame may add a few pixels.
   EXPECT_LE(qAbs(Main->frameGeometry().center().x() - Screen.center().x()), 4);
   EXPECT_LE(qAbs(Main->frameGeometry().center().y() - Screen.center().y()), 16);
+}
+
+TEST_F(TPlacement, AStoredSizeLargerThanTheScreenIsFittedIntoIt)
+{
+  const QRect Area = QGuiApplication::primaryScreen()->availableGeometry();
+  const struct
+  {
+    const char* Name;
+    QRect Stored;
+  } Cases[] = {
+      {"on the screen", {Area.x() + 50, Area.y() + 40, Area.width() * 3, Area.height() * 2}},
+      {"partly off it", {Area.right() - 100, Area.y() + 10, 400, Area.height() + 300}},
+      {"on no screen", {20000, 20000, Area.width() + 500, Area.height() + 500}},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TIniFile Ini(Folder() + QStringLiteral("windowpos.ini"));
+    ASSERT_TRUE(Ini.WriteInteger(QString(), QStringLiteral("X"), Case.Stored.x()));
+    ASSERT_TRUE(Ini.WriteInteger(QString(), QStringLiteral("Y"), Case.Stored.y()));
+    ASSERT_TRUE(Ini.WriteInteger(QString(), QStringLiteral("W"), Case.Stored.width()));
+    ASSERT_TRUE(Ini.WriteInteger(QString(), QStringLiteral("H"), Case.Stored.height()));
+    TMainFrm* Main = ShowMainWindow();
+    const QRect Frame = Main->frameGeometry();
+    EXPECT_TRUE(Area.contains(Frame));
+    // As large as stored where the screen has room, frame included.
+    EXPECT_EQ(Main->width(),
+              qMin(Case.Stored.width(), Area.width() - (Frame.width() - Main->width())));
+    EXPECT_EQ(Main->height(),
+              qMin(Case.Stored.height(), Area.height() - (Frame.height() - Main->height())));
+    CloseAndDestroy(Main);
+  }
 }
 
 TEST_F(TPlacement, PlacementIsNotWrittenBeforeItWasRestored)
