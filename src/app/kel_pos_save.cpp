@@ -55,21 +55,28 @@ void TKelPosSave::RestorePos()
     W = Current.width();
     H = Current.height();
   }
+  // Without a stored position (the first start) the system places the window.
+  const bool Placed =
+      Ini.ValueExists(FKey, QStringLiteral("X")) && Ini.ValueExists(FKey, QStringLiteral("Y"));
   QRect Placement(X, Y, W, H);
   // A size stored on a larger screen (or a damaged file) must not put the title bar out of
   // reach. A window on no screen keeps its position, to be centred by the caller, but not a
   // size larger than the primary screen.
-  if (QScreen* Screen = ScreenOf(Placement)) {
+  QScreen* Screen = Placed ? ScreenOf(Placement) : nullptr;
+  if (Screen) {
     Placement = FitInto(Placement, Screen->availableGeometry());
   } else if (QScreen* Primary = QGuiApplication::primaryScreen()) {
     const QSize Area = Primary->availableGeometry().size();
     Placement.setSize(Placement.size().boundedTo(Area));
   }
-  // The client area's rectangle: its frame is only known once a window manager has framed the
-  // window, so a position including the frame cannot be restored exactly before it is shown.
   F->setWindowState(F->windowState() &
                     ~(Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen));
-  F->setGeometry(Placement);
+  // The client area's rectangle: its frame is only known once a window manager has framed the
+  // window, so a position including the frame cannot be restored exactly before it is shown.
+  if (Placed)
+    F->setGeometry(Placement);
+  else
+    F->resize(Placement.size());
   if (S == 1) {
     // The rectangle is where it returns to when restored; it also picks the screen.
     F->setWindowState((F->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);

@@ -212,6 +212,14 @@ TEST_F(TWindowManagerPlacement, TheProgramOpensWhereItWasClosedStartAfterStart)
   Stop();
 }
 
+TEST_F(TWindowManagerPlacement, TheFirstStartIsPlacedWhollyOnTheScreen)
+{
+  Start();
+  EXPECT_TRUE(Screen().contains(FNow.FrameRect())) << ::testing::PrintToString(FNow.FrameRect());
+  Stop();
+  EXPECT_EQ(Stored(), FNow.Client);
+}
+
 TEST_F(TWindowManagerPlacement, AStoredSizeLargerThanTheScreenIsFittedIntoIt)
 {
   const QRect Area = Screen();

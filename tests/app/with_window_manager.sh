@@ -5,7 +5,7 @@
 # installed; one that is installed but does not start is a failure.
 set -u
 
-for tool in Xvfb openbox xprop; do
+for tool in Xvfb openbox xprop xwininfo xdotool; do
   if ! command -v "$tool" >/dev/null; then
     echo "with_window_manager: $tool is not installed" >&2
     exit 77
