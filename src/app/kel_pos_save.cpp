@@ -38,7 +38,17 @@ QRect FitInto(QRect ARect, const QRect& AArea)
 
 } // namespace
 
-TKelPosSave::TKelPosSave(QWidget* AOwner) : QObject(AOwner), F(AOwner) {}
+TKelPosSave::TKelPosSave(QWidget* AOwner) : QObject(AOwner), F(AOwner)
+{
+  FFrameTimer.setInterval(50);
+  connect(&FFrameTimer, &QTimer::timeout, this, [this] {
+    if (F)
+      FitFrame();
+    // About three seconds: a window manager that frames nothing by then frames nothing.
+    if (!FWatchingFrame || !F || ++FFrameChecks >= 60)
+      FFrameTimer.stop();
+  });
+}
 
 void TKelPosSave::RestorePos()
 {
@@ -99,8 +109,15 @@ bool TKelPosSave::eventFilter(QObject* AObject, QEvent* AEvent)
       F->windowHandle()->installEventFilter(this);
     if ((AObject == F || AObject == F->windowHandle()) &&
         (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize ||
-         AEvent->type() == QEvent::Show || AEvent->type() == QEvent::Expose))
+         AEvent->type() == QEvent::Show || AEvent->type() == QEvent::Expose)) {
       FitFrame();
+      // The frame may become known without any event reaching the window; look again for a
+      // while.
+      if (FWatchingFrame && F->isVisible() && !FFrameTimer.isActive()) {
+        FFrameChecks = 0;
+        FFrameTimer.start();
+      }
+    }
   }
   return QObject::eventFilter(AObject, AEvent);
 }
@@ -116,6 +133,7 @@ void TKelPosSave::FitFrame()
   if (Frame == Client)
     return;
   FWatchingFrame = false;
+  FFrameTimer.stop();
   F->removeEventFilter(this);
   if (QWindow* Window = F->windowHandle())
     Window->removeEventFilter(this);

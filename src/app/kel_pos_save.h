@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 class QWidget;
 
@@ -48,4 +49,6 @@ private:
   QString FKey;
   bool FCanWrite = false;
   bool FWatchingFrame = false;
+  QTimer FFrameTimer;
+  int FFrameChecks = 0;
 };
