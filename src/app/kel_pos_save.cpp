@@ -92,6 +92,7 @@ void TKelPosSave::RestorePos()
     F->setWindowState((F->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
   } else if (!FWatchingFrame) {
     // Once the frame is known, it too must fit on the screen.
+    FRestored = Placed ? Placement : QRect();
     FWatchingFrame = true;
     F->installEventFilter(this);
     if (QWindow* Window = F->windowHandle())
@@ -105,6 +106,10 @@ bool TKelPosSave::eventFilter(QObject* AObject, QEvent* AEvent)
   if (FWatchingFrame && F) {
     // The window manager frames the window before it is first exposed; the widget itself
     // hears nothing of that when the client area stays where it was.
+    // Until it is shown, the window moves only where the program puts it (centred, say).
+    if (AObject == F && !F->isVisible() && FRestored.isValid() &&
+        (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize))
+      FRestored = F->geometry();
     if (AObject == F && AEvent->type() == QEvent::Show && F->windowHandle())
       F->windowHandle()->installEventFilter(this);
     if ((AObject == F || AObject == F->windowHandle()) &&
@@ -127,26 +132,28 @@ void TKelPosSave::FitFrame()
   if (!F->isVisible() ||
       (F->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
     return;
-  const QRect Frame = F->frameGeometry();
   const QRect Client = F->geometry();
+  const QRect Outer = F->frameGeometry();
+  const QMargins Edges(Client.left() - Outer.left(), Client.top() - Outer.top(),
+                       Outer.right() - Client.right(), Outer.bottom() - Client.bottom());
   // Without a frame there is nothing to do yet (or, with no window manager, ever).
-  if (Frame == Client)
+  if (Edges.isNull())
     return;
   FWatchingFrame = false;
   FFrameTimer.stop();
   F->removeEventFilter(this);
   if (QWindow* Window = F->windowHandle())
     Window->removeEventFilter(this);
+  // Where the client area was put, not where it stands now: the window manager may still be
+  // moving it into place.
+  const QRect Frame = (FRestored.isValid() ? FRestored : Client).marginsAdded(Edges);
   QScreen* Screen = ScreenOf(Frame);
   if (!Screen)
     return;
   const QRect Area = Screen->availableGeometry();
   if (Area.contains(Frame))
     return;
-  const QRect Fitted = FitInto(Frame, Area);
-  // The client area is the fitted frame less the frame's own edges.
-  F->setGeometry(Fitted.adjusted(Client.left() - Frame.left(), Client.top() - Frame.top(),
-                                 Client.right() - Frame.right(), Client.bottom() - Frame.bottom()));
+  F->setGeometry(FitInto(Frame, Area).marginsRemoved(Edges));
 }
 
 void TKelPosSave::SavePos()

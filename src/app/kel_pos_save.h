@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 
@@ -49,6 +50,7 @@ private:
   QString FKey;
   bool FCanWrite = false;
   bool FWatchingFrame = false;
+  QRect FRestored; // the client area's rectangle as restored; invalid when the system placed it
   QTimer FFrameTimer;
   int FFrameChecks = 0;
 };
