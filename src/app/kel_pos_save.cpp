@@ -104,24 +104,23 @@ void TKelPosSave::RestorePos()
 bool TKelPosSave::eventFilter(QObject* AObject, QEvent* AEvent)
 {
   if (FWatchingFrame && F) {
-    // The window manager frames the window before it is first exposed; the widget itself
-    // hears nothing of that when the client area stays where it was.
     // Until it is shown, the window moves only where the program puts it (centred, say).
     if (AObject == F && !F->isVisible() && FRestored.isValid() &&
         (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize))
       FRestored = F->geometry();
+    // The window manager frames the window before it is first exposed; the widget itself hears
+    // nothing of that when the client area stays where it was.
     if (AObject == F && AEvent->type() == QEvent::Show && F->windowHandle())
       F->windowHandle()->installEventFilter(this);
     if ((AObject == F || AObject == F->windowHandle()) &&
         (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize ||
-         AEvent->type() == QEvent::Show || AEvent->type() == QEvent::Expose)) {
+         AEvent->type() == QEvent::Show || AEvent->type() == QEvent::Expose))
       FitFrame();
-      // The frame may become known without any event reaching the window; look again for a
-      // while.
-      if (FWatchingFrame && F->isVisible() && !FFrameTimer.isActive()) {
-        FFrameChecks = 0;
-        FFrameTimer.start();
-      }
+    // The frame may also become known without any event reaching the window: look again for a
+    // while after it is shown.
+    if (FWatchingFrame && AObject == F && AEvent->type() == QEvent::Show) {
+      FFrameChecks = 0;
+      FFrameTimer.start();
     }
   }
   return QObject::eventFilter(AObject, AEvent);
