@@ -8,6 +8,12 @@
 #include <QWidget>
 #include <QWindow>
 
+#ifdef VEXMO_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#endif
+
 namespace {
 
 // The screen that shows the largest part of ARect; nullptr when none shows any of it.
@@ -24,6 +30,49 @@ QScreen* ScreenOf(const QRect& ARect)
     }
   }
   return Best;
+}
+
+// The frame's edges as the window manager announces them on an X11 desktop, read from the
+// server: the toolkit's own figure can be taken while the window is still being reparented and
+// then stays wrong. Null when not known (no window manager, not yet framed). AOnX11 tells
+// whether the desktop is one where this is the only figure to trust.
+QMargins AnnouncedFrame(QWidget* AWindow, bool& AOnX11)
+{
+  AOnX11 = false;
+#ifdef VEXMO_HAVE_XCB
+  auto* X11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!X11 || !X11->connection())
+    return {};
+  AOnX11 = true;
+  if (!AWindow->testAttribute(Qt::WA_WState_Created))
+    return {};
+  xcb_connection_t* Connection = X11->connection();
+  static const char CName[] = "_NET_FRAME_EXTENTS";
+  xcb_intern_atom_reply_t* Atom = xcb_intern_atom_reply(
+      Connection, xcb_intern_atom(Connection, 1, sizeof(CName) - 1, CName), nullptr);
+  if (!Atom)
+    return {};
+  const xcb_atom_t Extents = Atom->atom;
+  std::free(Atom);
+  if (Extents == XCB_ATOM_NONE)
+    return {};
+  xcb_get_property_reply_t* Reply =
+      xcb_get_property_reply(Connection,
+                             xcb_get_property(Connection, 0, xcb_window_t(AWindow->winId()),
+                                              Extents, XCB_ATOM_CARDINAL, 0, 4),
+                             nullptr);
+  QMargins Result;
+  if (Reply && Reply->format == 32 && xcb_get_property_value_length(Reply) == 16) {
+    const auto* Values = static_cast<const quint32*>(xcb_get_property_value(Reply));
+    // Left, right, top, bottom.
+    Result = QMargins(int(Values[0]), int(Values[2]), int(Values[1]), int(Values[3]));
+  }
+  std::free(Reply);
+  return Result;
+#else
+  Q_UNUSED(AWindow);
+  return {};
+#endif
 }
 
 // ARect moved (and, where it is larger, shrunk) so that it lies inside AArea.
@@ -132,11 +181,18 @@ void TKelPosSave::FitFrame()
       (F->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
     return;
   const QRect Client = F->geometry();
-  const QRect Outer = F->frameGeometry();
-  const QMargins Edges(Client.left() - Outer.left(), Client.top() - Outer.top(),
-                       Outer.right() - Client.right(), Outer.bottom() - Client.bottom());
-  // Without a frame there is nothing to do yet (or, with no window manager, ever).
-  if (Edges.isNull())
+  bool OnX11 = false;
+  QMargins Edges = AnnouncedFrame(F, OnX11);
+  if (!OnX11) {
+    const QRect Outer = F->frameGeometry();
+    Edges = QMargins(Client.left() - Outer.left(), Client.top() - Outer.top(),
+                     Outer.right() - Client.right(), Outer.bottom() - Client.bottom());
+  }
+  // Without a frame there is nothing to do yet (or, with no window manager, ever). While the
+  // window manager is still reparenting the window, the toolkit can report edges that make no
+  // sense; they are not the frame either.
+  if (Edges.isNull() || Edges.left() < 0 || Edges.top() < 0 || Edges.right() < 0 ||
+      Edges.bottom() < 0)
     return;
   FWatchingFrame = false;
   FFrameTimer.stop();
