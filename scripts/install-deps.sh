@@ -14,7 +14,7 @@ packages=(
   flac libflac-dev sox libsox-fmt-base
   desktop-file-utils
   libebur128-dev lsp-plugins-vst espeak-ng
-  openbox at-spi2-core python3-pyatspi dbus locales
+  openbox at-spi2-core python3-pyatspi dbus locales x11-utils
   dpkg-dev fakeroot lintian appstream
 )
 

@@ -53,9 +53,12 @@ typedef struct
   DWORD mixchans;   // the endpoint's channel count
 } BASS_WASAPI_DEVICEINFO;
 
-// Device `device` of the list, FALSE (BASS_ERROR_DEVICE) past its end. Asking for device 0 reads
-// the list afresh from the sound server (waiting at most about two seconds); the other indexes
-// read the list of the last enumeration.
+#define BASS_ERROR_WASAPI 5000 // no sound server could be reached
+
+// Device `device` of the list, FALSE (BASS_ERROR_DEVICE) past its end, or BASS_ERROR_WASAPI when
+// the last enumeration found no sound server. Asking for device 0 reads the list afresh from the
+// sound server (waiting at most about two seconds); the other indexes read the list of the last
+// enumeration.
 BOOL BASSDEF(BASS_WASAPI_GetDeviceInfo)(DWORD device, BASS_WASAPI_DEVICEINFO* info);
 
 #pragma GCC visibility pop

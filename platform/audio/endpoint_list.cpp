@@ -181,6 +181,7 @@ void TEndpointList::Refresh(int ATimeoutMs)
   const bool ok = Enumerate(query, ATimeoutMs);
   std::lock_guard lock(FLock);
   FRead = true;
+  FReachable = ok;
   FDevices.clear();
   if (!ok)
     return;
@@ -230,6 +231,12 @@ bool TEndpointList::Device(DWORD AIndex, BASS_WASAPI_DEVICEINFO& AInfo)
   return Device(AIndex, AInfo);
 }
 
+bool TEndpointList::Reachable()
+{
+  std::lock_guard lock(FLock);
+  return FReachable;
+}
+
 } // namespace vexmo::audio
 
 using namespace vexmo::audio;
@@ -243,7 +250,7 @@ extern "C" BOOL BASS_WASAPI_GetDeviceInfo(DWORD device, BASS_WASAPI_DEVICEINFO* 
   if (device == 0)
     TEndpointList::Instance().Refresh();
   if (!TEndpointList::Instance().Device(device, *info)) {
-    SetError(BASS_ERROR_DEVICE);
+    SetError(TEndpointList::Instance().Reachable() ? BASS_ERROR_DEVICE : BASS_ERROR_WASAPI);
     return FALSE;
   }
   SetError(BASS_OK);

@@ -20,6 +20,8 @@ public:
   void Refresh(int ATimeoutMs = 2000);
   // Fills AInfo from the last list (read once if it never was); false past its end.
   bool Device(DWORD AIndex, BASS_WASAPI_DEVICEINFO& AInfo);
+  // Whether the last enumeration reached the sound server.
+  bool Reachable();
 
 private:
   TEndpointList() = default;
@@ -28,6 +30,7 @@ private:
 
   std::mutex FLock;
   bool FRead = false;
+  bool FReachable = false;
   std::vector<BASS_WASAPI_DEVICEINFO> FDevices;
   std::set<std::string> FTexts;
 };

@@ -4,7 +4,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
+#include <QTimer>
 
 class QWidget;
 
@@ -26,17 +28,29 @@ public:
   // placement.
   bool CanWrite() const { return FCanWrite; }
 
-  // Reads the placement; missing values keep the window's own. X and Y are the frame's top-left
-  // corner, W and H the size inside the frame.
+  // Reads the placement; missing values keep the window's own. X, Y, W and H are the rectangle
+  // of the window's client area (inside its frame), so that it opens exactly where it was
+  // closed whatever frame a window manager puts around it. A rectangle larger than the screen,
+  // or partly off it, is fitted into the screen's available area, and once the window manager
+  // has framed the window, the frame is fitted too. A rectangle on no screen keeps its position
+  // (the caller centres the window).
   void RestorePos();
-  // Writes the placement. For a maximised window S is 1, X and Y are where it stands and W and H
-  // its size before it was maximised, so that it returns to that size when restored. A file
-  // that cannot be written is ignored.
+  // Writes the placement. For a maximised window S is 1 and X, Y, W and H are the rectangle it
+  // returns to when restored. A file that cannot be written is ignored.
   void SavePos();
 
+protected:
+  bool eventFilter(QObject* AObject, QEvent* AEvent) override;
+
 private:
+  void FitFrame();
+
   QPointer<QWidget> F;
   QString FIniFile;
   QString FKey;
   bool FCanWrite = false;
+  bool FWatchingFrame = false;
+  QRect FRestored; // the client area's rectangle as restored; invalid when the system placed it
+  QTimer FFrameTimer;
+  int FFrameChecks = 0;
 };

@@ -39,9 +39,6 @@ namespace {
 
 const QString CErrorCaption = QStringLiteral("Error");
 
-// Designed widths of the grid's columns, in 96-DPI units.
-constexpr int CColumnWidths[TPlaylistModel::ColumnCount] = {60, 90, 300, 60};
-
 } // namespace
 
 TMainFrm::TMainFrm(QWidget* AParent) : QMainWindow(AParent), FModel(new TPlaylistModel(this))
@@ -180,8 +177,7 @@ void TMainFrm::CreateControls()
   lvPlaylist->SetPlaylistModel(FModel);
   QHeaderView* Header = lvPlaylist->header();
   Header->setMinimumHeight(ScaleForDpi(25));
-  for (int I = 0; I < TPlaylistModel::ColumnCount; ++I)
-    Header->resizeSection(I, ScaleForDpi(CColumnWidths[I]));
+  SetUpPlaylistColumns(lvPlaylist);
   // The title column leads until the stored layout says otherwise.
   lvPlaylist->setTreePosition(TPlaylistModel::colStartTime);
   lvPlaylist->OnDragOver = [this] { return lvPlaylistDragOver(); };

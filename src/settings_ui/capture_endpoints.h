@@ -17,5 +17,7 @@ using TCaptureEndpointNames = QList<TCaptureEndpointName>;
 // Appends the enabled capture endpoints (inputs that are not the loopback of an output) to ANames
 // and their identifiers, in the same order, to AIds; AIds is cleared first. A position in the two
 // lists is not the device index: the attached index and the identifier identify an endpoint.
-// With no sound server both lists stay as they were left (AIds empty), and nothing is reported.
-void ListCaptureEndpoints(TCaptureEndpointNames& ANames, QStringList& AIds);
+// With no sound server both lists stay as they were left (AIds empty) and the result is false,
+// so that the caller can tell the user why there is nothing to choose; true otherwise, also
+// when the server has no capture endpoint.
+bool ListCaptureEndpoints(TCaptureEndpointNames& ANames, QStringList& AIds);

@@ -31,6 +31,20 @@ TInputDevice* Microphone(TSystemIni* ASystemIni)
   return ASystemIni->Inputs().Items(0);
 }
 
+const QString CNoSoundServer =
+    QStringLiteral("No sound server is running, so no microphone can be listed.");
+const QString CNoMicrophone = QStringLiteral("No microphone is connected.");
+
+// How a stored microphone that is not connected now is listed: by the name it had when it was
+// chosen, or by its identifier when no name was kept.
+QString NotConnectedName(const TInputDevice& AMic)
+{
+  QString Name = AMic.DeviceName2();
+  if (Name.isEmpty())
+    Name = AMic.IsDefault() ? QStringLiteral("Default microphone") : AMic.DeviceID();
+  return QStringLiteral("%1 (not connected)").arg(Name);
+}
+
 int IndexOfIgnoringCase(const QStringList& AList, const QString& AText)
 {
   for (int I = 0; I < AList.size(); ++I)
@@ -124,9 +138,15 @@ void TSettingsFrm::CreateControls()
   // Endpoint names can be long; the list may grow, the closed box keeps the dialog's width.
   cbInput->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   Label5->setBuddy(cbInput);
+  // Why the list holds no endpoint, when it holds none.
+  lbInputState = new QLabel(gbInput);
+  lbInputState->setObjectName(QStringLiteral("lbInputState"));
+  lbInputState->setWordWrap(true);
+  lbInputState->hide();
   auto* InputLayout = new QVBoxLayout(gbInput);
   InputLayout->addWidget(Label5);
   InputLayout->addWidget(cbInput);
+  InputLayout->addWidget(lbInputState);
 
   btOK = new QPushButton(QStringLiteral("OK"), this);
   btOK->setObjectName(QStringLiteral("btOK"));
@@ -185,22 +205,36 @@ void TSettingsFrm::FormShow()
   }
 
   TCaptureEndpointNames Names;
-  ListCaptureEndpoints(Names, FDeviceIds);
+  const bool Reached = ListCaptureEndpoints(Names, FDeviceIds);
   cbInput->clear();
   for (int I = 0; I < Names.size(); ++I) {
     cbInput->addItem(Names.at(I).Name, Names.at(I).DeviceIndex);
     // Endpoints may share a name; the identifier tells them apart.
     cbInput->setItemData(I, FDeviceIds.value(I), Qt::ToolTipRole);
   }
+  FConnectedCount = int(FDeviceIds.size());
+  const QString State =
+      !Reached ? CNoSoundServer : (FConnectedCount == 0 ? CNoMicrophone : QString());
+  lbInputState->setText(State);
+  lbInputState->setVisible(!State.isEmpty());
+  cbInput->setAccessibleDescription(State);
 
   TInputDevice* Mic = Microphone(FSystemIni);
   int Selected = -1;
   if (Mic) {
     Mic->SetMethod(DeviceMethodWasapi);
-    if (Mic->IsDefault())
-      Selected = cbInput->count() > 0 ? 0 : -1;
+    if (Mic->IsDefault() && FConnectedCount > 0)
+      Selected = 0;
     else
       Selected = IndexOfIgnoringCase(FDeviceIds, Mic->DeviceID());
+    // A microphone that is unplugged now (or a sound server that is not running) is no reason to
+    // forget it: it stays listed and chosen, and OK keeps it.
+    if (Selected < 0 && !Mic->DeviceID().isEmpty()) {
+      cbInput->addItem(NotConnectedName(*Mic));
+      Selected = cbInput->count() - 1;
+      cbInput->setItemData(Selected, Mic->DeviceID(), Qt::ToolTipRole);
+      FDeviceIds.append(Mic->DeviceID());
+    }
   }
   cbInput->setCurrentIndex(Selected);
 }
@@ -224,6 +258,9 @@ void TSettingsFrm::btOKClick()
     const int Selected = cbInput->currentIndex();
     Mic->SetDeviceID(Selected >= 0 && Selected < FDeviceIds.size() ? FDeviceIds.at(Selected)
                                                                    : QString());
+    // The name of a connected endpoint is kept, to list it by when it is unplugged.
+    if (Selected >= 0 && Selected < FConnectedCount)
+      Mic->SetDeviceName2(cbInput->itemText(Selected));
   }
   // Reports its own failure; the dialog closes either way.
   if (FSystemIni)

@@ -20,10 +20,12 @@ class TSystemIni;
 //
 // Showing it copies the five connection values out of TSettings (under its lock, since request
 // workers read them at the same time), lists the capture endpoints and selects the current
-// microphone (entry 0 of the system settings' Inputs). OK stores the five values back under the
-// lock, stores the chosen endpoint's identifier as the microphone and saves system.ini at once;
-// settings.ini is written when the program ends. Cancel, Escape or closing the window stores
-// nothing; the microphone is marked as a WASAPI device as soon as the dialog shows, though.
+// microphone (entry 0 of the system settings' Inputs); a stored microphone that is not
+// connected now is listed as "NAME (not connected)" and chosen, and an empty list says why it is
+// empty. OK stores the five values back under the lock, stores the chosen endpoint's identifier
+// (and name) as the microphone and saves system.ini at once; settings.ini is written when the
+// program ends. Cancel, Escape or closing the window stores nothing; the microphone is marked as
+// a WASAPI device as soon as the dialog shows, though.
 class TSettingsFrm : public QDialog
 {
   Q_OBJECT
@@ -35,7 +37,8 @@ public:
   TSettingsFrm(TSettings* ASettings, TSystemIni* ASystemIni, QWidget* AParent = nullptr);
   ~TSettingsFrm() override;
 
-  // Identifiers of the listed capture endpoints, position n belonging to item n of cbInput.
+  // Identifiers of the listed capture endpoints, position n belonging to item n of cbInput. The
+  // connected endpoints come first; a stored microphone that is not connected follows them.
   const QStringList& DeviceIds() const { return FDeviceIds; }
 
 protected:
@@ -49,6 +52,7 @@ private:
   TSettings* FSettings;
   TSystemIni* FSystemIni;
   QStringList FDeviceIds;
+  int FConnectedCount = 0; // the connected endpoints at the head of FDeviceIds
 
   QGroupBox* gbConnection;
   QLabel* Label1;
@@ -63,6 +67,7 @@ private:
   QGroupBox* gbInput;
   QLabel* Label5;
   QComboBox* cbInput;
+  QLabel* lbInputState;
   QPushButton* btOK;
   QPushButton* btCancel;
 };

@@ -16,7 +16,7 @@ TEST_F(TCaptureEndpointsTest, ListsEnabledSourcesButNeverAnOutputOrItsMonitor)
   // What the caller already has in the names stays; the identifiers start afresh.
   TCaptureEndpointNames Names{{QStringLiteral("kept"), 99}};
   QStringList Ids{QStringLiteral("stale")};
-  ListCaptureEndpoints(Names, Ids);
+  EXPECT_TRUE(ListCaptureEndpoints(Names, Ids));
 
   EXPECT_EQ(Ids, QStringList({"source.null", "mic_a", "mic_b"}));
   ASSERT_EQ(Names.size(), 4);
@@ -36,14 +36,27 @@ TEST_F(TCaptureEndpointsTest, ListsEnabledSourcesButNeverAnOutputOrItsMonitor)
   }
 }
 
-TEST(TCaptureEndpointsNoServerTest, ListIsEmpty)
+// Both lists are empty either way; only the result tells a missing server from a server
+// without microphones.
+TEST(TCaptureEndpointsNoServerTest, ListIsEmptyAndSaysSo)
 {
   QTemporaryDir Dir;
   ASSERT_TRUE(Dir.isValid());
   TSoundServerOverride Override(NoSoundServerAddress(Dir.path()));
   TCaptureEndpointNames Names;
   QStringList Ids{QStringLiteral("stale")};
-  ListCaptureEndpoints(Names, Ids);
+  EXPECT_FALSE(ListCaptureEndpoints(Names, Ids));
+  EXPECT_TRUE(Names.isEmpty());
+  EXPECT_TRUE(Ids.isEmpty());
+}
+
+using TCaptureEndpointsWithoutSourcesTest = TSoundServerWithoutSourcesTest;
+
+TEST_F(TCaptureEndpointsWithoutSourcesTest, ListIsEmptyButTheServerAnswered)
+{
+  TCaptureEndpointNames Names;
+  QStringList Ids;
+  EXPECT_TRUE(ListCaptureEndpoints(Names, Ids));
   EXPECT_TRUE(Names.isEmpty());
   EXPECT_TRUE(Ids.isEmpty());
 }

@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
-TPrivateSoundServer::TPrivateSoundServer()
+TPrivateSoundServer::TPrivateSoundServer(TSources ASources)
 {
   const QString Program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
   if (Program.isEmpty()) {
@@ -26,11 +26,18 @@ TPrivateSoundServer::TPrivateSoundServer()
   Env.insert(QStringLiteral("XDG_RUNTIME_DIR"), FDir->path());
   Env.remove(QStringLiteral("PULSE_SERVER"));
   FProcess->setProcessEnvironment(Env);
-  FProcess->start(Program, {"-n", "--daemonize=no", "--exit-idle-time=-1", "--system=false", "-L",
-                            "module-null-sink", "-L", "module-null-source", "-L",
-                            "module-null-source source_name=mic_a description=Studio", "-L",
-                            "module-null-source source_name=mic_b description=Studio", "-L",
-                            "module-native-protocol-unix auth-anonymous=1"});
+  QStringList Arguments = {"-n", "--daemonize=no",  "--exit-idle-time=-1", "--system=false",
+                           "-L", "module-null-sink"};
+  if (ASources == WithSources)
+    Arguments << "-L"
+              << "module-null-source"
+              << "-L"
+              << "module-null-source source_name=mic_a description=Studio"
+              << "-L"
+              << "module-null-source source_name=mic_b description=Studio";
+  Arguments << "-L"
+            << "module-native-protocol-unix auth-anonymous=1";
+  FProcess->start(Program, Arguments);
   const QString Socket = FDir->filePath(QStringLiteral("pulse/native"));
   for (int I = 0; I < 100 && !QFileInfo::exists(Socket); ++I) {
     if (FProcess->state() == QProcess::NotRunning)

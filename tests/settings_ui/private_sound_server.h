@@ -10,12 +10,18 @@
 #include <string>
 
 // Runs "pulseaudio" in a 0700 runtime folder of its own with one null sink (whose monitor is a
-// loopback endpoint), the null source "source.null" ("Null Input") and two null sources "mic_a"
-// and "mic_b" that share the description "Studio". Stopped by its process id.
+// loopback endpoint) and, unless told to leave them out, the null source "source.null" ("Null
+// Input") and two null sources "mic_a" and "mic_b" that share the description "Studio". Stopped
+// by its process id.
 class TPrivateSoundServer
 {
 public:
-  TPrivateSoundServer();
+  enum TSources
+  {
+    WithSources,
+    WithoutSources
+  };
+  explicit TPrivateSoundServer(TSources ASources = WithSources);
   ~TPrivateSoundServer();
   TPrivateSoundServer(const TPrivateSoundServer&) = delete;
   TPrivateSoundServer& operator=(const TPrivateSoundServer&) = delete;
@@ -52,10 +58,10 @@ QByteArray NoSoundServerAddress(const QString& AFolder);
 
 // Base of the tests that need the private server: one server per test suite; the tests are
 // skipped, with the reason, where none can start.
-class TSoundServerTest : public ::testing::Test
+template <TPrivateSoundServer::TSources ASources> class TSoundServerTestOf : public ::testing::Test
 {
 protected:
-  static void SetUpTestSuite() { FServer = new TPrivateSoundServer; }
+  static void SetUpTestSuite() { FServer = new TPrivateSoundServer(ASources); }
   static void TearDownTestSuite()
   {
     delete FServer;
@@ -72,3 +78,6 @@ protected:
   static inline TPrivateSoundServer* FServer = nullptr;
   std::unique_ptr<TSoundServerOverride> FOverride;
 };
+using TSoundServerTest = TSoundServerTestOf<TPrivateSoundServer::WithSources>;
+// A server whose only capture endpoint is the monitor of its output: no microphone at all.
+using TSoundServerWithoutSourcesTest = TSoundServerTestOf<TPrivateSoundServer::WithoutSources>;

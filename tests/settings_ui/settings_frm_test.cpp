@@ -165,21 +165,44 @@ TEST_F(TSettingsFrmTest, CancelStoresNothingButTheMicrophoneBecomesWasapi)
   }
 }
 
-TEST_F(TSettingsFrmTest, WithoutCaptureEndpointsOkClearsTheMicrophone)
+TEST_F(TSettingsFrmTest, WithoutASoundServerTheListSaysWhyAndOkKeepsTheMicrophone)
 {
-  TSettingsFrm Dialog(&FEnv.FSettings, &FEnv.FSystemIni);
-  Dialog.show();
-  auto* cbInput = Control<QComboBox>(Dialog, "cbInput");
-  EXPECT_EQ(cbInput->count(), 0);
-  EXPECT_EQ(cbInput->currentIndex(), -1);
-  EXPECT_TRUE(Dialog.DeviceIds().isEmpty());
-  QTest::mouseClick(Control<QPushButton>(Dialog, "btOK"), Qt::LeftButton);
+  const struct
+  {
+    const char* Stored;
+    QStringList Items;
+    const char* AfterOk;
+  } Cases[] = {
+      // A microphone chosen earlier is not forgotten because the server is not running now.
+      {"mic_a", {"Old name (not connected)"}, "mic_a"},
+      {":default", {"Old name (not connected)"}, ":default"},
+      {"", {}, ""},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Stored);
+    FEnv.Mic()->SetDeviceID(QString::fromLatin1(Case.Stored));
+    TSettingsFrm Dialog(&FEnv.FSettings, &FEnv.FSystemIni);
+    Dialog.show();
+    auto* cbInput = Control<QComboBox>(Dialog, "cbInput");
+    QStringList Items;
+    for (int I = 0; I < cbInput->count(); ++I)
+      Items << cbInput->itemText(I);
+    EXPECT_EQ(Items, Case.Items);
+    EXPECT_EQ(cbInput->currentIndex(), Case.Items.isEmpty() ? -1 : 0);
+    auto* lbInputState = Control<QLabel>(Dialog, "lbInputState");
+    EXPECT_TRUE(lbInputState->isVisible());
+    EXPECT_EQ(Str(lbInputState->text()),
+              "No sound server is running, so no microphone can be listed.");
+    // Screen readers hear it with the list.
+    EXPECT_EQ(cbInput->accessibleDescription(), lbInputState->text());
+    QTest::mouseClick(Control<QPushButton>(Dialog, "btOK"), Qt::LeftButton);
 
-  EXPECT_EQ(Str(FEnv.Mic()->DeviceID()), "");
-  EXPECT_EQ(FEnv.Mic()->Method(), DeviceMethodWasapi);
-  EXPECT_EQ(Str(FEnv.Mic()->DeviceName2()), "Old name");
-  EXPECT_EQ(Str(FEnv.StoredMicrophone()), "");
-  // No sound server is not an error anybody is told about.
+    EXPECT_EQ(Str(FEnv.Mic()->DeviceID()), Case.AfterOk);
+    EXPECT_EQ(Str(FEnv.StoredMicrophone()), Case.AfterOk);
+    EXPECT_EQ(FEnv.Mic()->Method(), DeviceMethodWasapi);
+    EXPECT_EQ(Str(FEnv.Mic()->DeviceName2()), "Old name");
+  }
+  // No sound server is not an error anybody is stopped by.
   EXPECT_TRUE(FEnv.FBoxes.Calls.isEmpty());
 }
 
@@ -359,40 +382,74 @@ TEST_F(TSettingsFrmMicrophoneTest, StoredMicrophoneIsSelectedAndOkStoresTheSelec
     const char* Stored;
     int Selected;
     const char* AfterOk;
+    const char* NameAfterOk;
   };
   const TCase Cases[] = {
       // The system's default shows as the first endpoint and becomes that endpoint.
-      {":default", 0, "source.null"},
-      {"mic_a", 1, "mic_a"},
+      {":default", 0, "source.null", "Null Input"},
+      {"mic_a", 1, "mic_a", "Studio"},
       // Identifiers are compared without regard to letter case; OK stores the list's spelling.
-      {"MIC_B", 2, "mic_b"},
-      // Unplugged, never set, or the loopback of an output: nothing is selected, OK clears it.
-      {"usb.unplugged", -1, ""},
-      {"", -1, ""},
-      {"null.monitor", -1, ""},
+      {"MIC_B", 2, "mic_b", "Studio"},
+      // Unplugged now (or not a capture endpoint): listed after the connected ones by its
+      // stored name, chosen, and kept by OK.
+      {"usb.unplugged", 3, "usb.unplugged", "Old name"},
+      {"null.monitor", 3, "null.monitor", "Old name"},
+      // Never set: nothing is chosen, and OK keeps it empty.
+      {"", -1, "", "Old name"},
   };
   for (const TCase& Case : Cases) {
     SCOPED_TRACE(Case.Stored);
     FEnv->Mic()->SetDeviceID(QString::fromLatin1(Case.Stored));
+    FEnv->Mic()->SetDeviceName2(QStringLiteral("Old name"));
     FEnv->Mic()->SetMethod(DeviceMethodUnconfigured);
     TSettingsFrm Dialog(&FEnv->FSettings, &FEnv->FSystemIni);
     Dialog.show();
     auto* cbInput = Control<QComboBox>(Dialog, "cbInput");
-    ASSERT_EQ(cbInput->count(), 3);
+    const bool NotConnected = Case.Selected == 3;
+    ASSERT_EQ(cbInput->count(), NotConnected ? 4 : 3);
     EXPECT_EQ(Str(cbInput->itemText(0)), "Null Input");
     EXPECT_EQ(Str(cbInput->itemText(1)), "Studio");
     EXPECT_EQ(Str(cbInput->itemText(2)), "Studio");
-    EXPECT_EQ(Dialog.DeviceIds(), QStringList({"source.null", "mic_a", "mic_b"}));
+    if (NotConnected) {
+      EXPECT_EQ(Str(cbInput->itemText(3)), "Old name (not connected)");
+      EXPECT_EQ(Str(Dialog.DeviceIds().value(3)), Case.Stored);
+    }
+    EXPECT_EQ(Dialog.DeviceIds().mid(0, 3), QStringList({"source.null", "mic_a", "mic_b"}));
     EXPECT_EQ(cbInput->currentIndex(), Case.Selected);
     EXPECT_EQ(FEnv->Mic()->Method(), DeviceMethodWasapi);
+    // There is something to choose from, so there is nothing to explain.
+    EXPECT_FALSE(Control<QLabel>(Dialog, "lbInputState")->isVisible());
+    EXPECT_TRUE(cbInput->accessibleDescription().isEmpty());
 
     QTest::mouseClick(Control<QPushButton>(Dialog, "btOK"), Qt::LeftButton);
     EXPECT_EQ(Str(FEnv->Mic()->DeviceID()), Case.AfterOk);
     EXPECT_EQ(Str(FEnv->StoredMicrophone()), Case.AfterOk);
-    // Only the identifier and the method change.
-    EXPECT_EQ(Str(FEnv->Mic()->DeviceName2()), "Old name");
+    // The connected endpoint's name is kept, to list it by while it is unplugged.
+    EXPECT_EQ(Str(FEnv->Mic()->DeviceName2()), Case.NameAfterOk);
     EXPECT_TRUE(FEnv->Mic()->KeepAlive());
   }
+}
+
+TEST_F(TSettingsFrmMicrophoneTest, AnUnpluggedMicrophoneIsListedByItsNameUntilAnotherIsChosen)
+{
+  // Chosen while connected: its name is kept with it.
+  {
+    TSettingsFrm Dialog(&FEnv->FSettings, &FEnv->FSystemIni);
+    Dialog.show();
+    Control<QComboBox>(Dialog, "cbInput")->setCurrentIndex(0);
+    QTest::mouseClick(Control<QPushButton>(Dialog, "btOK"), Qt::LeftButton);
+  }
+  // The same microphone unplugged on the next start (another identifier stands in for it).
+  FEnv->Mic()->SetDeviceID(QStringLiteral("usb.gone"));
+  TSettingsFrm Dialog(&FEnv->FSettings, &FEnv->FSystemIni);
+  Dialog.show();
+  auto* cbInput = Control<QComboBox>(Dialog, "cbInput");
+  EXPECT_EQ(Str(cbInput->currentText()), "Null Input (not connected)");
+  // The user picks a connected one instead: the unplugged one is replaced.
+  cbInput->setCurrentIndex(2);
+  QTest::mouseClick(Control<QPushButton>(Dialog, "btOK"), Qt::LeftButton);
+  EXPECT_EQ(Str(FEnv->StoredMicrophone()), "mic_b");
+  EXPECT_EQ(Str(FEnv->Mic()->DeviceName2()), "Studio");
 }
 
 TEST_F(TSettingsFrmMicrophoneTest, ChoosingAnotherEndpointByKeyboard)
@@ -408,6 +465,37 @@ TEST_F(TSettingsFrmMicrophoneTest, ChoosingAnotherEndpointByKeyboard)
   QTest::keyClick(&Dialog, Qt::Key_Return);
   EXPECT_EQ(Dialog.result(), QDialog::Accepted);
   EXPECT_EQ(Str(FEnv->Mic()->DeviceID()), "mic_b");
+}
+
+} // namespace
+
+namespace {
+
+// A sound server that runs but offers no microphone: the list says so, and a stored microphone
+// stays listed, chosen and kept.
+class TSettingsFrmNoMicrophoneTest : public TSoundServerWithoutSourcesTest
+{
+protected:
+  std::unique_ptr<TDialogEnv> FEnv = std::make_unique<TDialogEnv>();
+};
+
+TEST_F(TSettingsFrmNoMicrophoneTest, TheListSaysNoMicrophoneIsConnectedAndOkKeepsTheStoredOne)
+{
+  FEnv->Mic()->SetDeviceName2(QString());
+  TSettingsFrm Dialog(&FEnv->FSettings, &FEnv->FSystemIni);
+  Dialog.show();
+  auto* cbInput = Control<QComboBox>(Dialog, "cbInput");
+  auto* lbInputState = Control<QLabel>(Dialog, "lbInputState");
+  EXPECT_TRUE(lbInputState->isVisible());
+  EXPECT_EQ(Str(lbInputState->text()), "No microphone is connected.");
+  // Without a stored name the identifier names it.
+  ASSERT_EQ(cbInput->count(), 1);
+  EXPECT_EQ(Str(cbInput->itemText(0)), "mic_a (not connected)");
+  EXPECT_EQ(cbInput->currentIndex(), 0);
+  QTest::keyClick(&Dialog, Qt::Key_Return);
+  EXPECT_EQ(Dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Str(FEnv->StoredMicrophone()), "mic_a");
+  EXPECT_EQ(Str(FEnv->Mic()->DeviceName2()), "");
 }
 
 } // namespace
