@@ -260,6 +260,47 @@ void ListFilesInTree(const QString& AFolder, const QString& AMask, int ADepth, Q
   }
 }
 
+namespace {
+
+// What a scan has to say about the files that did not pass their probe, shown in one box: a line
+// per file, and a single line for all of them when the probe helper itself could not run.
+class TProbeReport
+{
+public:
+  TProbeReport(QString AKind, QString AStartError)
+      : FKind(std::move(AKind)), FStartError(std::move(AStartError))
+  {}
+
+  // True when the file is left out; AFormat takes the file name and the probe's error text.
+  bool LeftOut(const QString& AFile, const TPluginProbeResult& AProbe, const QString& AFormat)
+  {
+    if (AProbe.Status != TPluginProbeResult::prFailed)
+      return false;
+    if (!FStartError.isEmpty() && AProbe.Error == FStartError)
+      ++FUnexamined;
+    else
+      FErrors.append(AFormat.arg(AFile, AProbe.Error));
+    return true;
+  }
+
+  void Show()
+  {
+    if (FUnexamined > 0)
+      FErrors.append(QStringLiteral("Unable to examine the %1 plugins (%2 files): %3")
+                         .arg(FKind, QString::number(FUnexamined), FStartError));
+    if (!FErrors.isEmpty())
+      MyMessageBox(FErrors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
+  }
+
+private:
+  QString FKind;
+  QString FStartError;
+  QStringList FErrors;
+  int FUnexamined = 0;
+};
+
+} // namespace
+
 void LoadWinampDSPList()
 {
   TPluginModule& M = Module();
@@ -280,21 +321,12 @@ void LoadWinampDSPList()
   // Each file is tried in a child process first; only what survived there is loaded here.
   QString StartError;
   const auto Probed = ProbeWithCache(ptDSP, Folder, Files, QString(), StartError);
-  QStringList Errors;
-  int Unexamined = 0;
+  TProbeReport Report(QStringLiteral("Winamp DSP"), StartError);
   for (qsizetype i = 0; i < Files.size(); ++i) {
     const QString& File = Files[i];
     const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
-    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
-        Probe.Error == StartError) {
-      ++Unexamined;
+    if (Report.LeftOut(File, Probe, QStringLiteral("Error loading Winamp DSP plugin (%1): %2")))
       continue;
-    }
-    if (Probe.Status == TPluginProbeResult::prFailed) {
-      Errors.append(
-          QStringLiteral("Error loading Winamp DSP plugin (%1): %2").arg(File, Probe.Error));
-      continue;
-    }
     const HWADSP Handle =
         BASS_WADSP_Load(QFile::encodeName(Folder + File).constData(), 0, 0, 10, 10, nullptr);
     const char* Name = BASS_WADSP_GetName(Handle);
@@ -305,11 +337,7 @@ void LoadWinampDSPList()
     Item.H = Handle;
     M.WinampDSPPlugins->push_back(Item);
   }
-  if (Unexamined > 0)
-    Errors.append(QStringLiteral("Unable to examine the Winamp DSP plugins (%1 files): %2")
-                      .arg(QString::number(Unexamined), StartError));
-  if (!Errors.isEmpty())
-    MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
+  Report.Show();
 }
 
 void LoadVSTList()
@@ -342,23 +370,12 @@ void LoadVSTList()
   for (qsizetype i = 0; i < Files.size(); ++i)
     if (Probed[static_cast<size_t>(i)].Status == TPluginProbeResult::prOk)
       ++NameCount[QFileInfo(Files[i]).fileName()];
-  QStringList Errors;
-  int Unexamined = 0;
+  TProbeReport Report(QStringLiteral("VST"), StartError);
   for (qsizetype i = 0; i < Files.size(); ++i) {
     const QString& File = Files[i];
     const TPluginProbeResult& Probe = Probed[static_cast<size_t>(i)];
-    // A helper that cannot run is one line, not one per file.
-    if (Probe.Status == TPluginProbeResult::prFailed && !StartError.isEmpty() &&
-        Probe.Error == StartError) {
-      ++Unexamined;
-      continue;
-    }
-    if (Probe.Status == TPluginProbeResult::prFailed) {
-      Errors.append(QStringLiteral("Error loading VST plugin (%1): %2 h=%3")
-                        .arg(File, Probe.Error, QStringLiteral("0")));
-      continue;
-    }
-    if (Probe.Status != TPluginProbeResult::prOk)
+    if (Report.LeftOut(File, Probe, QStringLiteral("Error loading VST plugin (%1): %2 h=0")) ||
+        Probe.Status != TPluginProbeResult::prOk)
       continue;
     const QString Name = QFileInfo(File).fileName();
     const QString Shown = NameCount[Name] > 1 ? File : Name;
@@ -370,11 +387,7 @@ void LoadVSTList()
     Item.H = 0;
     M.VSTPlugins->push_back(Item);
   }
-  if (Unexamined > 0)
-    Errors.append(QStringLiteral("Unable to examine the VST plugins (%1 files): %2")
-                      .arg(QString::number(Unexamined), StartError));
-  if (!Errors.isEmpty())
-    MyMessageBox(Errors.join(QLatin1Char('\n')), QStringLiteral("Error"), MB_ICONERROR);
+  Report.Show();
 }
 
 void FreePluginLists()
