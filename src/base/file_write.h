@@ -12,6 +12,10 @@
 // (its permissions, or an immutable folder), so that writing in place may still work.
 bool FolderRefusesNewFiles(int AErrno);
 
+// Writes all of AData to AFd from its current offset, going on after interruptions. Returns 0 or
+// the errno of the failing write.
+int WriteWhole(int AFd, const QByteArray& AData);
+
 // Writes AData over the existing file APath (encoded name): from the start, then cut to the new
 // length and flushed to the disk. The file keeps its owner and permissions. Returns 0 or the
 // errno of the failing step; a missing file is ENOENT, never created.

@@ -566,16 +566,8 @@ bool TIniFile::Save(TDocument& ADoc)
     ::fchmod(Fd, Existing.st_mode & 07777);
   }
   const QByteArray Bytes = ADoc.Serialize();
-  qsizetype Done = 0;
-  while (Done < Bytes.size()) {
-    const ssize_t Count = ::write(Fd, Bytes.constData() + Done, size_t(Bytes.size() - Done));
-    if (Count < 0) {
-      if (errno == EINTR)
-        continue;
-      return Fail(errno);
-    }
-    Done += Count;
-  }
+  if (const int Error = WriteWhole(Fd, Bytes); Error != 0)
+    return Fail(Error);
   // The rename must not be able to land before the data does.
   if (::fsync(Fd) != 0)
     return Fail(errno);

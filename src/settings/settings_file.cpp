@@ -126,18 +126,8 @@ TWriteResult WriteFileReplacing(const QString& AFileName, const QByteArray& ADat
   int Error = 0;
   if (KeepMode && ::fchmod(Fd, Mode) != 0)
     Error = errno;
-  const char* P = AData.constData();
-  qint64 Left = AData.size();
-  while (Error == 0 && Left > 0) {
-    const ssize_t Count = ::write(Fd, P, static_cast<size_t>(Left));
-    if (Count < 0) {
-      if (errno != EINTR)
-        Error = errno;
-      continue;
-    }
-    P += Count;
-    Left -= Count;
-  }
+  if (Error == 0)
+    Error = WriteWhole(Fd, AData);
   // The new content must be on the disk before the name points to it.
   if (Error == 0 && ::fsync(Fd) != 0)
     Error = errno;
