@@ -206,7 +206,7 @@ void TAPI::InsertVoiceTrack(int AIndex, const QString& AFN)
     Pass = Settings->Pass();
   }
   // The kind stays rqPlaylist: the form's presence makes the exchange a POST.
-  FForm = std::make_unique<QByteArray>(BuildUploadForm(User, Pass, AFN, AIndex));
+  FForm = std::make_unique<TUploadForm>(User, Pass, AFN, AIndex);
   FIsUpload = true;
   Start();
 }
@@ -323,8 +323,16 @@ bool TAPI::SendRequest(const QString& AParams, QString& AReply)
       if (!FAbandoned.load())
         Q_EMIT UploadProgress(ASent, ATotal);
     };
-  THttpReply Reply = HttpExchange(URL, FForm.get(), FControl, Progress);
-  FForm.reset(); // the form can be large; it is not needed any more
+  // The form's length is counted here, off the UI thread; a file that fails meanwhile sends
+  // nothing.
+  if (FForm && !FForm->Prepare()) {
+    Fail(FForm->Error());
+    FForm.reset();
+    return false;
+  }
+  THttpReply Reply =
+      FForm ? HttpExchange(URL, *FForm, FControl, Progress) : HttpExchange(URL, nullptr, FControl);
+  FForm.reset(); // closes the file
   if (!Reply.Delivered) {
     Fail(Reply.NetworkError);
     return false;

@@ -4,7 +4,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 TStreamError::TStreamError(const QString& AMessage)
     : std::runtime_error(AMessage.toStdString()), FMessage(AMessage)
@@ -164,4 +168,206 @@ QByteArray BuildUploadForm(const QString& AUser, const QString& APass, const QSt
       break;
   }
   return Form;
+}
+
+namespace {
+
+// Worst case of one encoded piece: 4 characters of 3 bytes per 3 input bytes, 6 per line break.
+constexpr qint64 PieceWorstCase =
+    TUploadForm::PieceBytes / 3 * 12 + TUploadForm::PieceBytes / LineBytes * 6 + 16;
+static_assert(TUploadForm::PieceBytes % LineBytes == 0, "pieces must hold whole Base64 lines");
+
+// For a 12-bit half of a Base64 group: how many of its two characters are "+" or "/" (62, 63),
+// which the URL encoding turns into three bytes.
+struct TWideCharTable
+{
+  unsigned char Count[4096];
+  constexpr TWideCharTable() : Count()
+  {
+    for (unsigned I = 0; I < 4096; ++I)
+      Count[I] = ((I >> 6) >= 62 ? 1 : 0) + ((I & 63) >= 62 ? 1 : 0);
+  }
+};
+constexpr TWideCharTable WideChars;
+
+// "+" and "/" among the Base64 characters of ASize bytes; a short last group counts the
+// characters it has (the padding is counted separately).
+qint64 CountWideChars(const unsigned char* AData, qint64 ASize)
+{
+  qint64 Count = 0;
+  qint64 Pos = 0;
+  for (; ASize - Pos >= 3; Pos += 3) {
+    const unsigned Group =
+        (unsigned(AData[Pos]) << 16) | (unsigned(AData[Pos + 1]) << 8) | AData[Pos + 2];
+    Count += WideChars.Count[Group >> 12] + WideChars.Count[Group & 4095];
+  }
+  // A short last group: its third character holds at most four bits, its second at most two
+  // when it is the last, so only the first two can be wide.
+  if (ASize - Pos == 1)
+    Count += (AData[Pos] >> 2) >= 62 ? 1 : 0;
+  else if (ASize - Pos == 2)
+    Count += WideChars.Count[((unsigned(AData[Pos]) << 8) | AData[Pos + 1]) >> 4];
+  return Count;
+}
+
+QString SystemError(int AError)
+{
+  return QString::fromLocal8Bit(std::strerror(AError));
+}
+
+} // namespace
+
+TUploadForm::TUploadForm(const QString& AUser, const QString& APass, const QString& AFileName,
+                         int APos)
+    : FFileName(AFileName)
+{
+  const QByteArray Path = QFile::encodeName(AFileName);
+  FFile = ::open(Path.constData(), O_RDONLY | O_CLOEXEC);
+  int Error = errno;
+  if (FFile >= 0 && ::fstat(FFile, &FOpened) != 0)
+    Error = errno;
+  else if (FFile >= 0 && S_ISDIR(FOpened.st_mode))
+    Error = EISDIR;
+  else if (FFile >= 0 && !S_ISREG(FOpened.st_mode))
+    Error = EINVAL; // a pipe or a device has no length to announce
+  else if (FFile >= 0)
+    Error = 0;
+  if (Error != 0) {
+    if (FFile >= 0)
+      ::close(FFile);
+    FFile = -1;
+    throw TStreamError(
+        QStringLiteral("Cannot open file \"%1\". %2").arg(AFileName, SystemError(Error)));
+  }
+  FFileSize = FOpened.st_size;
+
+  FHead.append("user=");
+  URLEncodeAppend(FHead, AUser);
+  FHead.append("&pass=");
+  URLEncodeAppend(FHead, APass);
+  FHead.append("&action=vexmo&fn=");
+  URLEncodeAppend(FHead, QFileInfo(AFileName).fileName());
+  FHead.append("&pos=");
+  FHead.append(QByteArray::number(APos));
+  FHead.append("&vt=");
+
+  FPiece = std::make_unique<unsigned char[]>(PieceBytes);
+  FOut = std::make_unique<char[]>(PieceWorstCase);
+  // A file that opens but cannot be read fails now, while nothing has been sent.
+  if (!ReadPiece(0, std::min(PieceBytes, FFileSize))) {
+    ::close(FFile);
+    FFile = -1;
+    throw TStreamError(FError);
+  }
+  FOutPos = FHead.constData();
+  FOutEnd = FOutPos + FHead.size();
+}
+
+TUploadForm::~TUploadForm()
+{
+  if (FFile >= 0)
+    ::close(FFile);
+}
+
+bool TUploadForm::Fail(const QString& AMessage)
+{
+  if (FError.isEmpty())
+    FError = AMessage;
+  return false;
+}
+
+// Reads ASize bytes at AOffset into the piece buffer. Fewer bytes than the file had when it was
+// opened means it was cut short.
+bool TUploadForm::ReadPiece(qint64 AOffset, qint64 ASize)
+{
+  qint64 Done = 0;
+  while (Done < ASize) {
+    const ssize_t Got = ::pread(FFile, FPiece.get() + Done, size_t(ASize - Done), AOffset + Done);
+    if (Got < 0 && errno == EINTR)
+      continue;
+    if (Got < 0)
+      return Fail(QStringLiteral("Cannot read file \"%1\". %2").arg(FFileName, SystemError(errno)));
+    if (Got == 0)
+      return Fail(QStringLiteral("The file \"%1\" became shorter while it was being uploaded. "
+                                 "The upload was stopped.")
+                      .arg(FFileName));
+    Done += Got;
+  }
+  return StillTheSameFile();
+}
+
+// The file as opened: same length and modification time, still linked, and still the file
+// that its name leads to.
+bool TUploadForm::StillTheSameFile()
+{
+  struct stat Now = {};
+  if (::fstat(FFile, &Now) != 0)
+    return Fail(QStringLiteral("Cannot read file \"%1\". %2").arg(FFileName, SystemError(errno)));
+  struct stat AtName = {};
+  const bool Named = ::stat(QFile::encodeName(FFileName).constData(), &AtName) == 0;
+  if (Now.st_nlink == 0 || !Named || AtName.st_dev != FOpened.st_dev ||
+      AtName.st_ino != FOpened.st_ino)
+    return Fail(QStringLiteral("The file \"%1\" was deleted or replaced while it was being "
+                               "uploaded. The upload was stopped.")
+                    .arg(FFileName));
+  if (Now.st_size != FOpened.st_size || Now.st_mtim.tv_sec != FOpened.st_mtim.tv_sec ||
+      Now.st_mtim.tv_nsec != FOpened.st_mtim.tv_nsec)
+    return Fail(QStringLiteral("The file \"%1\" changed while it was being uploaded. The upload "
+                               "was stopped.")
+                    .arg(FFileName));
+  return true;
+}
+
+bool TUploadForm::Prepare()
+{
+  if (FSize >= 0)
+    return true;
+  if (!FError.isEmpty())
+    return false;
+  qint64 Wide = 0;
+  for (qint64 Offset = 0; Offset < FFileSize; Offset += PieceBytes) {
+    const qint64 Size = std::min(PieceBytes, FFileSize - Offset);
+    if (!ReadPiece(Offset, Size))
+      return false;
+    Wide += CountWideChars(FPiece.get(), Size);
+  }
+  const qint64 Chars = (FFileSize + 2) / 3 * 4;
+  const qint64 Pads = (3 - FFileSize % 3) % 3;
+  // "+", "/" and "=" take three bytes each; a line break after every 76 characters takes six.
+  FSize = FHead.size() + Chars + 2 * (Wide + Pads) + Chars / 76 * 6;
+  return true;
+}
+
+qint64 TUploadForm::Read(char* AOut, qint64 AMax)
+{
+  if (!FError.isEmpty() || FSize < 0)
+    return -1;
+  qint64 Written = 0;
+  while (Written < AMax) {
+    if (FOutPos == FOutEnd) {
+      if (FEncodedUpTo == FFileSize)
+        break;
+      const qint64 Size = std::min(PieceBytes, FFileSize - FEncodedUpTo);
+      if (!ReadPiece(FEncodedUpTo, Size))
+        return -1;
+      FOutPos = FOut.get();
+      FOutEnd = EncodePiece(FPiece.get(), Size, FOut.get());
+      FEncodedUpTo += Size;
+    }
+    const qint64 Take = std::min<qint64>(AMax - Written, FOutEnd - FOutPos);
+    std::memcpy(AOut + Written, FOutPos, size_t(Take));
+    FOutPos += Take;
+    Written += Take;
+  }
+  FProduced += Written;
+  // The content changed without its length or time showing it: the form no longer matches the
+  // length announced, which must be reached exactly when the file's last byte is encoded.
+  const bool AtEnd = FEncodedUpTo == FFileSize && FOutPos == FOutEnd;
+  if (FProduced > FSize || (FProduced == FSize) != AtEnd) {
+    Fail(QStringLiteral("The file \"%1\" changed while it was being uploaded. The upload was "
+                        "stopped.")
+             .arg(FFileName));
+    return -1;
+  }
+  return Written;
 }
