@@ -44,6 +44,11 @@ TCaptureServer::TCaptureServer()
 
 TCaptureServer::~TCaptureServer()
 {
+  {
+    std::lock_guard Guard(FMutex);
+    FStopping = true;
+  }
+  FPauseChanged.notify_all();
   if (FWake[1] >= 0)
     (void)::write(FWake[1], "x", 1);
   FThread.join();
@@ -73,6 +78,34 @@ void TCaptureServer::SetSilent(bool ASilent)
 {
   std::lock_guard Guard(FMutex);
   FSilent = ASilent;
+}
+
+void TCaptureServer::PauseReadingAfter(qint64 ABytes)
+{
+  std::lock_guard Guard(FMutex);
+  FPauseAfter = ABytes;
+}
+
+bool TCaptureServer::WaitUntilPaused(int ATimeoutMs) const
+{
+  std::unique_lock Guard(FMutex);
+  return FPauseChanged.wait_for(Guard, std::chrono::milliseconds(ATimeoutMs),
+                                [&] { return FPaused; });
+}
+
+void TCaptureServer::ResumeReading()
+{
+  {
+    std::lock_guard Guard(FMutex);
+    FPauseAfter = -1;
+  }
+  FPauseChanged.notify_all();
+}
+
+int TCaptureServer::CutShortCount() const
+{
+  std::lock_guard Guard(FMutex);
+  return FCutShort;
 }
 
 std::vector<TCapturedRequest> TCaptureServer::Requests() const
@@ -134,6 +167,13 @@ bool TCaptureServer::ReadRequest(int ASocket, TCapturedRequest& ARequest)
     if (Got <= 0)
       return false;
     ARequest.Raw.append(Buffer, Got);
+    std::unique_lock Guard(FMutex);
+    if (FPauseAfter >= 0 && ARequest.Raw.size() >= FPauseAfter) {
+      FPaused = true;
+      FPauseChanged.notify_all();
+      FPauseChanged.wait(Guard, [&] { return FPauseAfter < 0 || FStopping; });
+      FPaused = false;
+    }
   }
 }
 
@@ -156,6 +196,8 @@ void TCaptureServer::Serve()
       std::lock_guard Guard(FMutex);
       if (Complete)
         FRequests.push_back(Request);
+      else if (!Request.Raw.isEmpty())
+        ++FCutShort;
       // A copy of its own: the test may replace the reply while this thread still sends it.
       Reply = QByteArray(FReply.constData(), FReply.size());
       Silent = FSilent;
