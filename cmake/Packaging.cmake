@@ -38,6 +38,9 @@ execute_process(COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/dist/changelog
                 OUTPUT_FILE ${CMAKE_BINARY_DIR}/dist/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${CMAKE_SOURCE_DIR}/dist/copyright ${CMAKE_BINARY_DIR}/dist/changelog.gz
         DESTINATION share/doc/vexmo)
+execute_process(COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/dist/vexmo.1
+                OUTPUT_FILE ${CMAKE_BINARY_DIR}/dist/vexmo.1.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${CMAKE_BINARY_DIR}/dist/vexmo.1.gz DESTINATION share/man/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vexmo)
@@ -46,11 +49,12 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${VEXMO_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "radio presenter's tool for voice tracks and playlists")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Vexmo prepares voice tracks, the short spoken links between songs, for a station whose\n"
-    "automation program offers a remote-control interface over HTTP. It shows the station's\n"
-    "playlist, marks the entry on air, deletes and reorders entries, uploads recorded FLAC\n"
-    "voice tracks, and edits the microphone's processing chain (equalizer, compressor, gain,\n"
-    "Winamp DSP and VST plug-ins) with presets.")
+    "Vexmo prepares voice tracks, the short spoken links between songs, for a\n"
+    "station whose automation program offers a remote-control interface over HTTP.\n"
+    "It shows the station's playlist, marks the entry on air, deletes and reorders\n"
+    "entries, uploads recorded FLAC voice tracks, and edits the microphone's\n"
+    "processing chain (equalizer, compressor, gain, Winamp DSP and VST plug-ins)\n"
+    "with presets.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
