@@ -325,7 +325,7 @@ bool TAPI::SendRequest(const QString& AParams, QString& AReply)
     };
   // The form's length is counted here, off the UI thread; a file that fails meanwhile sends
   // nothing.
-  if (FForm && !FForm->Prepare()) {
+  if (FForm && !FForm->Prepare([this] { return FControl.Cancelled(); })) {
     Fail(FForm->Error());
     FForm.reset();
     return false;

@@ -20,7 +20,7 @@ namespace {
 constexpr qint64 LineBytes = 57;
 constexpr qint64 ChunkBytes = LineBytes * 4096;
 
-const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Writes one Base64 character in its URL-encoded form; returns the new end.
 inline char* PutSextet(char* AOut, unsigned AValue)
@@ -196,6 +196,21 @@ qint64 CountWideChars(const unsigned char* AData, qint64 ASize)
 {
   qint64 Count = 0;
   qint64 Pos = 0;
+  // Six bytes at a time as eight sextets: a sextet is 62 or 63 when its five upper bits are set.
+  // Each found one adds 1 to a 6-bit lane of Lanes, which is emptied before a lane can overflow.
+  constexpr quint64 LaneLow = 0x041041041041ULL; // bit 6k of each of the 8 lanes
+  while (ASize - Pos >= 8) {
+    quint64 Lanes = 0;
+    for (int Step = 0; Step < 63 && ASize - Pos >= 8; ++Step, Pos += 6) {
+      quint64 Word;
+      std::memcpy(&Word, AData + Pos, 8);
+      const quint64 X = __builtin_bswap64(Word) >> 16;
+      const quint64 Y = X & (X >> 1) & (X >> 2) & (X >> 3) & (X >> 4);
+      Lanes += (Y >> 1) & LaneLow;
+    }
+    for (int Lane = 0; Lane < 8; ++Lane)
+      Count += (Lanes >> (6 * Lane)) & 63;
+  }
   for (; ASize - Pos >= 3; Pos += 3) {
     const unsigned Group =
         (unsigned(AData[Pos]) << 16) | (unsigned(AData[Pos + 1]) << 8) | AData[Pos + 2];
@@ -208,6 +223,57 @@ qint64 CountWideChars(const unsigned char* AData, qint64 ASize)
   else if (ASize - Pos == 2)
     Count += WideChars.Count[((unsigned(AData[Pos]) << 8) | AData[Pos + 1]) >> 4];
   return Count;
+}
+
+// Two URL-encoded Base64 characters for each 12-bit value: the bytes (2 to 6) in the low bytes,
+// their number in the top byte. Written as one 8-byte store; the next store overwrites the rest.
+struct TPairTable
+{
+  quint64 Entry[4096];
+  constexpr TPairTable() : Entry()
+  {
+    for (unsigned I = 0; I < 4096; ++I) {
+      quint64 Value = 0;
+      unsigned Length = 0;
+      for (const unsigned Sextet : {I >> 6, I & 63}) {
+        if (Sextet < 62) {
+          Value |= quint64(static_cast<unsigned char>(Alphabet[Sextet])) << (8 * Length++);
+        } else {
+          Value |= quint64('%') << (8 * Length++);
+          Value |= quint64('2') << (8 * Length++);
+          Value |= quint64(Sextet == 62 ? 'B' : 'F') << (8 * Length++);
+        }
+      }
+      Entry[I] = Value | quint64(Length) << 56;
+    }
+  }
+};
+constexpr TPairTable Pairs;
+
+inline char* PutPair(char* AOut, unsigned AValue)
+{
+  const quint64 Entry = Pairs.Entry[AValue];
+  std::memcpy(AOut, &Entry, 8);
+  return AOut + (Entry >> 56);
+}
+
+// The same output as EncodePiece, faster: whole lines through the pair table. AOut needs 8 bytes
+// of room beyond the encoded form.
+char* EncodePieceFast(const unsigned char* AData, qint64 ASize, char* AOut)
+{
+  static const char Break[8] = {'%', '0', 'D', '%', '0', 'A', 0, 0};
+  qint64 Pos = 0;
+  for (; ASize - Pos >= LineBytes; Pos += LineBytes) {
+    for (const unsigned char* P = AData + Pos; P < AData + Pos + LineBytes; P += 3) {
+      const unsigned Group = (unsigned(P[0]) << 16) | (unsigned(P[1]) << 8) | P[2];
+      AOut = PutPair(AOut, Group >> 12);
+      AOut = PutPair(AOut, Group & 4095);
+    }
+    std::memcpy(AOut, Break, 8);
+    AOut += 6;
+  }
+  // The last, shorter line of the file.
+  return Pos < ASize ? EncodePiece(AData + Pos, ASize - Pos, AOut) : AOut;
 }
 
 QString SystemError(int AError)
@@ -318,7 +384,7 @@ bool TUploadForm::StillTheSameFile()
   return true;
 }
 
-bool TUploadForm::Prepare()
+bool TUploadForm::Prepare(const std::function<bool()>& ACancelled)
 {
   if (FSize >= 0)
     return true;
@@ -326,6 +392,8 @@ bool TUploadForm::Prepare()
     return false;
   qint64 Wide = 0;
   for (qint64 Offset = 0; Offset < FFileSize; Offset += PieceBytes) {
+    if (ACancelled && ACancelled())
+      return Fail(QStringLiteral("The upload was cancelled."));
     const qint64 Size = std::min(PieceBytes, FFileSize - Offset);
     if (!ReadPiece(Offset, Size))
       return false;
@@ -351,7 +419,7 @@ qint64 TUploadForm::Read(char* AOut, qint64 AMax)
       if (!ReadPiece(FEncodedUpTo, Size))
         return -1;
       FOutPos = FOut.get();
-      FOutEnd = EncodePiece(FPiece.get(), Size, FOut.get());
+      FOutEnd = EncodePieceFast(FPiece.get(), Size, FOut.get());
       FEncodedUpTo += Size;
     }
     const qint64 Take = std::min<qint64>(AMax - Written, FOutEnd - FOutPos);

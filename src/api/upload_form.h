@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -50,8 +51,9 @@ public:
   TUploadForm& operator=(const TUploadForm&) = delete;
 
   // Reads the whole file once and computes Size(). False, with Error(), when the file fails or
-  // changes meanwhile. May run on another thread than the constructor, but not at the same time.
-  bool Prepare();
+  // changes meanwhile, or when ACancelled (asked between pieces) says to stop. May run on
+  // another thread than the constructor, but not at the same time.
+  bool Prepare(const std::function<bool()>& ACancelled = {});
   // The form's exact length in bytes; valid after Prepare.
   qint64 Size() const override { return FSize; }
   // The next bytes of the form, at most AMax; 0 at its end; -1 with Error() when the file cannot

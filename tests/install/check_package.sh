@@ -42,6 +42,11 @@ trap cleanup EXIT
 
 lint() {
   [ "$(basename "$deb")" = "vexmo_${version}_amd64.deb" ] || fail "file name $(basename "$deb")"
+  # The programs print the same version (answered before any window or display is needed).
+  [ "$(env -u DISPLAY "$build/bin/vexmo" --version 2>&1)" = "vexmo $version" ] ||
+    fail "vexmo --version: $(env -u DISPLAY "$build/bin/vexmo" --version 2>&1)"
+  [ "$("$build/bin/vexmo-station" --version 2>&1)" = "vexmo-station $version" ] ||
+    fail "vexmo-station --version: $("$build/bin/vexmo-station" --version 2>&1)"
   field() { dpkg-deb -f "$deb" "$1"; }
   [ "$(field Package)" = vexmo ] || fail "Package: $(field Package)"
   [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), the build's is $version"
@@ -115,10 +120,12 @@ install_and_run() {
   cleanup() {
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
     dpkg-query -W -f='${Status}' vexmo 2>/dev/null | grep -q 'install ok' &&
-      apt-get purge -y vexmo >/dev/null 2>&1
+      apt-get -o DPkg::Lock::Timeout=300 purge -y vexmo >/dev/null 2>&1
     rm -rf "$work"
   }
-  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y "$work/$(basename "$deb")" \
+  # Waits for another apt or dpkg run on the machine rather than failing on its lock.
+  apt=(apt-get -o DPkg::Lock::Timeout=300)
+  if ! DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y "$work/$(basename "$deb")" \
     >"$work/apt.log" 2>&1; then
     cat "$work/apt.log"
     fail "apt-get install"
@@ -178,7 +185,7 @@ install_and_run() {
   wait "$xvfb" 2>/dev/null
   xvfb=
 
-  if ! apt-get purge -y vexmo >"$work/apt.log" 2>&1; then
+  if ! "${apt[@]}" purge -y vexmo >"$work/apt.log" 2>&1; then
     cat "$work/apt.log"
     fail "apt-get purge"
   fi
