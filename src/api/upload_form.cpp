@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -318,7 +319,6 @@ TUploadForm::TUploadForm(const QString& AUser, const QString& APass, const QStri
   FHead.append("&vt=");
 
   FPiece = std::make_unique<unsigned char[]>(PieceBytes);
-  FOut = std::make_unique<char[]>(PieceWorstCase);
   // A file that opens but cannot be read fails now, while nothing has been sent.
   if (!ReadPiece(0, std::min(PieceBytes, FFileSize))) {
     ::close(FFile);
@@ -331,12 +331,27 @@ TUploadForm::TUploadForm(const QString& AUser, const QString& APass, const QStri
 
 TUploadForm::~TUploadForm()
 {
+  {
+    std::lock_guard Guard(FMutex);
+    FStop = true;
+  }
+  FChanged.notify_all();
+  if (FProducer.joinable())
+    FProducer.join();
   if (FFile >= 0)
     ::close(FFile);
 }
 
+QString TUploadForm::Error() const
+{
+  std::lock_guard Guard(FMutex);
+  return FError;
+}
+
+// Either side; the first error is the one reported. Never called with FMutex held.
 bool TUploadForm::Fail(const QString& AMessage)
 {
+  std::lock_guard Guard(FMutex);
   if (FError.isEmpty())
     FError = AMessage;
   return false;
@@ -406,21 +421,87 @@ bool TUploadForm::Prepare(const std::function<bool()>& ACancelled)
   return true;
 }
 
+// The encoding thread: each piece of the file into a free slot, in order, until the end, an
+// error or the form's destruction.
+void TUploadForm::Produce()
+{
+  for (qint64 Offset = 0; Offset < FFileSize; Offset += PieceBytes) {
+    int Slot;
+    {
+      std::unique_lock Guard(FMutex);
+      FChanged.wait(Guard, [&] { return FStop || !FFree.empty(); });
+      if (FStop)
+        break;
+      Slot = FFree.back();
+      FFree.pop_back();
+    }
+    const qint64 Size = std::min(PieceBytes, FFileSize - Offset);
+    const bool Ok = ReadPiece(Offset, Size);
+    const qint64 Length =
+        Ok ? EncodePieceFast(FPiece.get(), Size, FSlots[Slot].get()) - FSlots[Slot].get() : 0;
+    {
+      std::lock_guard Guard(FMutex);
+      if (Ok) {
+        FSlotSize[Slot] = Length;
+        FFilled.push_back(Slot);
+      } else {
+        FFree.push_back(Slot);
+      }
+    }
+    FChanged.notify_all();
+    if (!Ok)
+      break;
+  }
+  {
+    std::lock_guard Guard(FMutex);
+    FProducerDone = true;
+  }
+  FChanged.notify_all();
+}
+
+// Hands the slot just read back and takes the next encoded piece. False at the end of the file
+// or when an error stopped the encoding thread.
+bool TUploadForm::NextSlot()
+{
+  std::unique_lock Guard(FMutex);
+  if (FCurrent >= 0) {
+    FFree.push_back(FCurrent);
+    FCurrent = -1;
+    FChanged.notify_all();
+  }
+  if (!FProducer.joinable()) {
+    for (int I = 0; I < SlotCount; ++I) {
+      FSlots[I] = std::make_unique<char[]>(PieceWorstCase);
+      FFree.push_back(I);
+    }
+    FProducer = std::thread([this] { Produce(); });
+  }
+  FChanged.wait(Guard, [&] { return !FFilled.empty() || FProducerDone || !FError.isEmpty(); });
+  if (!FError.isEmpty() || FFilled.empty())
+    return false;
+  FCurrent = FFilled.front();
+  FFilled.pop_front();
+  FOutPos = FSlots[FCurrent].get();
+  FOutEnd = FOutPos + FSlotSize[FCurrent];
+  return true;
+}
+
 qint64 TUploadForm::Read(char* AOut, qint64 AMax)
 {
-  if (!FError.isEmpty() || FSize < 0)
-    return -1;
+  {
+    std::lock_guard Guard(FMutex);
+    if (!FError.isEmpty() || FSize < 0)
+      return -1;
+  }
   qint64 Written = 0;
+  bool Ended = false;
   while (Written < AMax) {
-    if (FOutPos == FOutEnd) {
-      if (FEncodedUpTo == FFileSize)
-        break;
-      const qint64 Size = std::min(PieceBytes, FFileSize - FEncodedUpTo);
-      if (!ReadPiece(FEncodedUpTo, Size))
+    if (FOutPos == FOutEnd && !NextSlot()) {
+      std::lock_guard Guard(FMutex);
+      if (!FError.isEmpty())
         return -1;
-      FOutPos = FOut.get();
-      FOutEnd = EncodePieceFast(FPiece.get(), Size, FOut.get());
-      FEncodedUpTo += Size;
+      Ended = true;
+      break;
     }
     const qint64 Take = std::min<qint64>(AMax - Written, FOutEnd - FOutPos);
     std::memcpy(AOut + Written, FOutPos, size_t(Take));
@@ -429,9 +510,22 @@ qint64 TUploadForm::Read(char* AOut, qint64 AMax)
   }
   FProduced += Written;
   // The content changed without its length or time showing it: the form no longer matches the
-  // length announced, which must be reached exactly when the file's last byte is encoded.
-  const bool AtEnd = FEncodedUpTo == FFileSize && FOutPos == FOutEnd;
-  if (FProduced > FSize || (FProduced == FSize) != AtEnd) {
+  // length announced, which must be reached exactly where the encoded file ends.
+  bool Matches = FProduced <= FSize && (!Ended || FProduced == FSize);
+  if (Matches && FProduced == FSize && !Ended) {
+    if (FOutPos != FOutEnd) {
+      Matches = false;
+    } else {
+      std::unique_lock Guard(FMutex);
+      if (FProducer.joinable())
+        FChanged.wait(Guard,
+                      [&] { return !FFilled.empty() || FProducerDone || !FError.isEmpty(); });
+      if (!FError.isEmpty())
+        return -1;
+      Matches = FFilled.empty() && (FProducer.joinable() || FFileSize == 0);
+    }
+  }
+  if (!Matches) {
     Fail(QStringLiteral("The file \"%1\" changed while it was being uploaded. The upload was "
                         "stopped.")
              .arg(FFileName));

@@ -5,10 +5,15 @@
 
 #include <QByteArray>
 #include <QString>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 // A file of the user's that cannot be opened or read. The message is meant for the user.
 class TStreamError : public std::runtime_error
@@ -33,6 +38,9 @@ QByteArray BuildUploadForm(const QString& AUser, const QString& APass, const QSt
 // few buffers of memory. Its length must be known before the first byte goes out (it is the
 // Content-Length), and the URL-encoded Base64 text grows with the number of "+" and "/" in it, so
 // Prepare reads the file once to count them before sending.
+//
+// While the form is sent, a thread of its own reads and encodes the next few pieces, so that the
+// encoding overlaps the sending; Read only hands out what is ready.
 //
 // The file is watched while it is read: if it shrinks, grows, is written to, deleted or replaced,
 // Read fails with a message for the user instead of handing out a form that no longer matches
@@ -59,12 +67,16 @@ public:
   // The next bytes of the form, at most AMax; 0 at its end; -1 with Error() when the file cannot
   // be read any more or has changed since it was opened.
   qint64 Read(char* AOut, qint64 AMax) override;
-  QString Error() const override { return FError; }
+  QString Error() const override;
 
 private:
+  static constexpr int SlotCount = 3;
+
   bool Fail(const QString& AMessage);
   bool ReadPiece(qint64 AOffset, qint64 ASize);
   bool StillTheSameFile();
+  void Produce();
+  bool NextSlot();
 
   QString FFileName;
   int FFile = -1;
@@ -73,10 +85,21 @@ private:
   QByteArray FHead;
   qint64 FSize = -1;
   qint64 FProduced = 0;
-  qint64 FEncodedUpTo = 0;
   std::unique_ptr<unsigned char[]> FPiece;
-  std::unique_ptr<char[]> FOut;
   const char* FOutPos = nullptr;
   const char* FOutEnd = nullptr;
+
+  // Shared with the encoding thread, under FMutex: encoded pieces in order, free slots, the
+  // thread's end, and the first error of either side.
+  mutable std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::unique_ptr<char[]> FSlots[SlotCount];
+  qint64 FSlotSize[SlotCount] = {};
+  std::deque<int> FFilled;
+  std::vector<int> FFree;
+  int FCurrent = -1;
+  bool FProducerDone = false;
+  bool FStop = false;
   QString FError;
+  std::thread FProducer;
 };

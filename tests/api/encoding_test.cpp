@@ -154,7 +154,8 @@ TEST(UploadForm, FileThatChangesWhileStreamedStopsTheForm)
   QTemporaryDir Dir;
   const QString Path = Dir.filePath("take.flac");
   const QString Other = Dir.filePath("other.flac");
-  const QByteArray Content = RandomBytes(3 * TUploadForm::PieceBytes, 1);
+  // Longer than the pieces encoded ahead of the sending, so that some are read after the change.
+  const QByteArray Content = RandomBytes(8 * TUploadForm::PieceBytes, 1);
   const struct
   {
     const char* What;
@@ -173,7 +174,7 @@ TEST(UploadForm, FileThatChangesWhileStreamedStopsTheForm)
        [&] {
          QFile File(Path);
          File.open(QIODevice::ReadWrite);
-         File.seek(2 * TUploadForm::PieceBytes);
+         File.seek(6 * TUploadForm::PieceBytes);
          File.write("x");
        },
        "changed"},
