@@ -41,6 +41,14 @@ double ThreadCpuMs()
   return Now.tv_sec * 1e3 + Now.tv_nsec / 1e6;
 }
 
+// CPU time of the whole process: the form encodes on a thread of its own.
+double ProcessCpuMs()
+{
+  timespec Now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Now);
+  return Now.tv_sec * 1e3 + Now.tv_nsec / 1e6;
+}
+
 double Median(std::vector<double> AValues)
 {
   std::sort(AValues.begin(), AValues.end());
@@ -236,11 +244,11 @@ void Upload(qint64 AMegabytes)
       return;
     }
     CountCpuMs = ThreadCpuMs() - Cpu;
-    Cpu = ThreadCpuMs();
+    Cpu = ProcessCpuMs();
     std::vector<char> Buffer(512 * 1024);
     while (Form.Read(Buffer.data(), qint64(Buffer.size())) > 0) {
     }
-    EncodeCpuMs = ThreadCpuMs() - Cpu;
+    EncodeCpuMs = ProcessCpuMs() - Cpu;
   }
   // The same form in a file, for the curl tool; streamed, so that this costs no memory either.
   const QString FormPath = Dir.filePath("form.txt");
@@ -299,7 +307,7 @@ void Upload(qint64 AMegabytes)
               double(FormSize) / double(Size), Repetitions);
   std::printf("  counting pass, CPU                 %8.0f ms   (%.0f MB/s)\n", CountCpuMs,
               AMegabytes / (CountCpuMs / 1000));
-  std::printf("  encoding pass, CPU                 %8.0f ms   (%.0f MB/s)\n", EncodeCpuMs,
+  std::printf("  encoding pass, CPU of both threads %8.0f ms   (%.0f MB/s)\n", EncodeCpuMs,
               AMegabytes / (EncodeCpuMs / 1000));
   std::printf("  TAPI upload, request to callback  %8.0f ms%s\n", Median(Ours),
               AllOk ? "" : "   UPLOAD FAILED");
