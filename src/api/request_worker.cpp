@@ -72,12 +72,19 @@ private:
   bool FDone = false;
 };
 
+// Orders an event made on a worker thread before the UI thread reads its type. Qt's event
+// queue does that too, but inside the Qt library, where ThreadSanitizer cannot see it. Held only
+// for an instant and never around a call into Qt, so the UI thread can take it in any event.
+std::mutex EventHandOver;
+
 class TWorkerEvent : public QEvent
 {
 public:
   TWorkerEvent(QEvent::Type AType, TAPI* AWorker, TWaiter* AWaiter = nullptr)
       : QEvent(AType), Worker(AWorker), Waiter(AWaiter)
-  {}
+  {
+    std::lock_guard Guard(EventHandOver);
+  }
   ~TWorkerEvent() override
   {
     if (Waiter)
@@ -123,6 +130,9 @@ public:
 
 bool TAPIDispatcher::event(QEvent* AEvent)
 {
+  {
+    std::lock_guard Guard(EventHandOver);
+  }
   if (AEvent->type() == CallbackEvent) {
     auto* Event = static_cast<TWorkerEvent*>(AEvent);
     TAPI* Worker;

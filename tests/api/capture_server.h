@@ -70,5 +70,4 @@ private:
   bool FPaused = false;
   bool FStopping = false;
   int FCutShort = 0;
-  mutable std::condition_variable FPauseChanged;
 };
