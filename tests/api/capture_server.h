@@ -66,8 +66,9 @@ private:
   QByteArray FReply;
   bool FSilent = false;
   std::vector<int> FHeld;
-  qint64 FPauseAfter = -1;
-  bool FPaused = false;
-  bool FStopping = false;
-  int FCutShort = 0;
+  // Atomic as well as locked: ThreadSanitizer has been seen to lose track of FMutex here.
+  std::atomic<qint64> FPauseAfter{-1};
+  std::atomic<bool> FPaused{false};
+  std::atomic<bool> FStopping{false};
+  std::atomic<int> FCutShort{0};
 };
