@@ -17,10 +17,13 @@ if(VEXMO_INSTALL_UID STREQUAL "" OR VEXMO_INSTALL_UID MATCHES "[/\\\\]")
 endif()
 
 # Program folder: the executables and the shared libraries they find through RPATH $ORIGIN.
-# The test helpers and vexmo-demo-setup stay in the build.
+# The test helpers and vexmo-demo-setup stay in the build. The recorder and the plug-in probe
+# join the folder (and so the package) once their targets exist.
 set(vexmo_installed_files "")
-foreach(target vexmo vexmo-station vexmo-plugin-probe vexmo_audio bass_vst)
+set(VEXMO_INSTALLED_TARGETS "")
+foreach(target vexmo vexmo-station vexmo_audio bass_vst quillon vexmo-plugin-probe)
   if(TARGET ${target})
+    list(APPEND VEXMO_INSTALLED_TARGETS ${target})
     install(TARGETS ${target} RUNTIME DESTINATION ${VEXMO_INSTALL_DIR}
             LIBRARY DESTINATION ${VEXMO_INSTALL_DIR})
     string(APPEND vexmo_installed_files "$<TARGET_FILE:${target}>\n")
@@ -52,6 +55,7 @@ endfunction()
 vexmo_collect_plugin_targets(${CMAKE_SOURCE_DIR} vexmo_plugin_targets)
 if(vexmo_plugin_targets)
   install(TARGETS ${vexmo_plugin_targets} LIBRARY DESTINATION ${VEXMO_INSTALL_DIR}/Plugins)
+  list(APPEND VEXMO_INSTALLED_TARGETS ${vexmo_plugin_targets})
   foreach(target ${vexmo_plugin_targets})
     string(APPEND vexmo_installed_files "$<TARGET_FILE:${target}>\n")
   endforeach()

@@ -31,7 +31,21 @@ struct TExchangeState
   QByteArray Reason;
   QElapsedTimer SinceReport;
   curl_off_t LastReported = -1;
+  THttpBodySource* Source = nullptr;
+  bool SourceFailed = false;
 };
+
+size_t ReadSource(char* ABuffer, size_t ASize, size_t ACount, void* AUser)
+{
+  auto* State = static_cast<TExchangeState*>(AUser);
+  const qint64 Got = State->Source->Read(ABuffer, qint64(ASize * ACount));
+  if (Got < 0) {
+    // Ends the transfer short of its Content-Length, so the station never takes it as whole.
+    State->SourceFailed = true;
+    return CURL_READFUNC_ABORT;
+  }
+  return size_t(Got);
+}
 
 size_t WriteBody(char* AData, size_t ASize, size_t ACount, void* AUser)
 {
@@ -195,8 +209,10 @@ void SetHttpTimeoutsForTesting(int AConnectMs, int AStallSeconds)
   StallSeconds.store(AStallSeconds);
 }
 
-THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferControl& AControl,
-                        const THttpProgress& AProgress)
+namespace {
+
+THttpReply Exchange(const QString& AURL, const QByteArray* AForm, THttpBodySource* ASource,
+                    TTransferControl& AControl, const THttpProgress& AProgress)
 {
   EnsureCurlInitialised();
   THttpReply Reply;
@@ -208,6 +224,7 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
   TExchangeState State;
   State.Control = &AControl;
   State.Progress = &AProgress;
+  State.Source = ASource;
   char ErrorBuffer[CURL_ERROR_SIZE] = {};
   curl_slist* Headers = nullptr;
   const QByteArray URL = AURL.toUtf8();
@@ -233,14 +250,22 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
   curl_easy_setopt(Curl, CURLOPT_OPENSOCKETDATA, &AControl);
   curl_easy_setopt(Curl, CURLOPT_CLOSESOCKETFUNCTION, CloseSocketCallback);
   curl_easy_setopt(Curl, CURLOPT_CLOSESOCKETDATA, &AControl);
-  if (AForm) {
+  if (AForm || ASource) {
     Headers = curl_slist_append(Headers, "Content-Type: application/x-www-form-urlencoded");
     // curl would ask large bodies to wait for "100 Continue"; the station never sends one.
     Headers = curl_slist_append(Headers, "Expect:");
     curl_easy_setopt(Curl, CURLOPT_HTTPHEADER, Headers);
     curl_easy_setopt(Curl, CURLOPT_POST, 1L);
+  }
+  if (AForm) {
     curl_easy_setopt(Curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(AForm->size()));
     curl_easy_setopt(Curl, CURLOPT_POSTFIELDS, AForm->constData());
+  } else if (ASource) {
+    curl_easy_setopt(Curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(ASource->Size()));
+    curl_easy_setopt(Curl, CURLOPT_READFUNCTION, ReadSource);
+    curl_easy_setopt(Curl, CURLOPT_READDATA, &State);
+    // Fewer, larger writes to the socket; still a small, fixed amount of memory.
+    curl_easy_setopt(Curl, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
   }
 
   const CURLcode Code = curl_easy_perform(Curl);
@@ -254,6 +279,8 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
     Reply.ContentType = ContentType ? QByteArray(ContentType) : QByteArray();
     Reply.Body = std::move(State.Body);
     Reply.Reason = State.Reason;
+  } else if (State.SourceFailed) {
+    Reply.NetworkError = ASource->Error();
   } else {
     Reply.NetworkError = QString::fromUtf8(ErrorBuffer[0] ? ErrorBuffer : curl_easy_strerror(Code));
     Reply.Failure = FailureOf(Code);
@@ -261,6 +288,20 @@ THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferC
   curl_easy_cleanup(Curl);
   curl_slist_free_all(Headers);
   return Reply;
+}
+
+} // namespace
+
+THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferControl& AControl,
+                        const THttpProgress& AProgress)
+{
+  return Exchange(AURL, AForm, nullptr, AControl, AProgress);
+}
+
+THttpReply HttpExchange(const QString& AURL, THttpBodySource& ASource, TTransferControl& AControl,
+                        const THttpProgress& AProgress)
+{
+  return Exchange(AURL, nullptr, &ASource, AControl, AProgress);
 }
 
 QString HttpStatusText(long AStatus, const QByteArray& AReason)

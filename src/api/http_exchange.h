@@ -64,6 +64,25 @@ using THttpProgress = std::function<void(qint64 ASent, qint64 ATotal)>;
 THttpReply HttpExchange(const QString& AURL, const QByteArray* AForm, TTransferControl& AControl,
                         const THttpProgress& AProgress = {});
 
+// A request body made while it is sent, for bodies too large to hold in memory.
+class THttpBodySource
+{
+public:
+  virtual ~THttpBodySource() = default;
+  // The exact number of bytes Read will hand out (sent as Content-Length).
+  virtual qint64 Size() const = 0;
+  // Up to AMax next bytes into AOut; 0 at the end; -1 when the body cannot be made any more,
+  // with Error() saying why for the user.
+  virtual qint64 Read(char* AOut, qint64 AMax) = 0;
+  virtual QString Error() const = 0;
+};
+
+// The same exchange, POSTing the body read from ASource while it is sent (same headers and
+// bytes as with a whole form). When the source fails, the transfer is cut off before its end
+// and the reply carries the source's Error() as its network error.
+THttpReply HttpExchange(const QString& AURL, THttpBodySource& ASource, TTransferControl& AControl,
+                        const THttpProgress& AProgress = {});
+
 // Tests only: shorter time-outs, so that a server that never answers does not take half a
 // minute. The program never calls this.
 void SetHttpTimeoutsForTesting(int AConnectMs, int AStallSeconds);

@@ -72,12 +72,19 @@ private:
   bool FDone = false;
 };
 
+// Orders an event made on a worker thread before the UI thread reads its type. Qt's event
+// queue does that too, but inside the Qt library, where ThreadSanitizer cannot see it. Held only
+// for an instant and never around a call into Qt, so the UI thread can take it in any event.
+std::mutex EventHandOver;
+
 class TWorkerEvent : public QEvent
 {
 public:
   TWorkerEvent(QEvent::Type AType, TAPI* AWorker, TWaiter* AWaiter = nullptr)
       : QEvent(AType), Worker(AWorker), Waiter(AWaiter)
-  {}
+  {
+    std::lock_guard Guard(EventHandOver);
+  }
   ~TWorkerEvent() override
   {
     if (Waiter)
@@ -123,6 +130,9 @@ public:
 
 bool TAPIDispatcher::event(QEvent* AEvent)
 {
+  {
+    std::lock_guard Guard(EventHandOver);
+  }
   if (AEvent->type() == CallbackEvent) {
     auto* Event = static_cast<TWorkerEvent*>(AEvent);
     TAPI* Worker;
@@ -206,7 +216,7 @@ void TAPI::InsertVoiceTrack(int AIndex, const QString& AFN)
     Pass = Settings->Pass();
   }
   // The kind stays rqPlaylist: the form's presence makes the exchange a POST.
-  FForm = std::make_unique<QByteArray>(BuildUploadForm(User, Pass, AFN, AIndex));
+  FForm = std::make_unique<TUploadForm>(User, Pass, AFN, AIndex);
   FIsUpload = true;
   Start();
 }
@@ -324,8 +334,16 @@ bool TAPI::SendRequest(const QString& AParams, QString& AReply)
       if (!FAbandoned.load())
         Q_EMIT UploadProgress(ASent, ATotal);
     };
-  THttpReply Reply = HttpExchange(URL, FForm.get(), FControl, Progress);
-  FForm.reset(); // the form can be large; it is not needed any more
+  // The form's length is counted here, off the UI thread; a file that fails meanwhile sends
+  // nothing.
+  if (FForm && !FForm->Prepare([this] { return FControl.Cancelled(); })) {
+    Fail(FForm->Error());
+    FForm.reset();
+    return false;
+  }
+  THttpReply Reply =
+      FForm ? HttpExchange(URL, *FForm, FControl, Progress) : HttpExchange(URL, nullptr, FControl);
+  FForm.reset(); // closes the file
   if (!Reply.Delivered) {
     FNetworkFailure = Reply.Failure;
     Fail(Reply.NetworkError);

@@ -39,6 +39,7 @@ enum TRequest
 };
 
 class TAPI;
+class TUploadForm;
 
 // Runs on the UI thread with the finished worker; the last moment anyone may touch it. Whatever
 // the callback wants to keep it copies or takes over (TakePlaylist).
@@ -73,10 +74,12 @@ public:
   void DeletePlaylistTrack(int AIndex);
   // 0-based rows; the station is sent AFrom + 1 and ATo + 1.
   void MovePlaylistTrack(int AFrom, int ATo);
-  // AIndex is the 1-based position the new entry takes, AFN the FLAC file. Reads the file and
-  // builds the form here, on the calling thread, then starts. Throws TStreamError (see
-  // api/upload_form.h) when the file cannot be opened or read: then nothing is sent, the worker
-  // was not started, and the caller deletes it. Any 2xx reply counts as success.
+  // AIndex is the 1-based position the new entry takes, AFN the FLAC file. Opens the file and
+  // reads its first piece here, on the calling thread, then starts; the worker streams the form
+  // while it sends it. Throws TStreamError (see api/upload_form.h) when the file cannot be
+  // opened or read: then nothing is sent, the worker was not started, and the caller deletes it.
+  // A file that changes or goes away during the upload fails the request. Any 2xx reply counts
+  // as success.
   void InsertVoiceTrack(int AIndex, const QString& AFN);
 
   // For the owner at shut-down, on the UI thread: every worker in flight is told to give up. It
@@ -135,7 +138,7 @@ private:
   bool FSuccess = false;
   int FParam1 = 0;
   int FParam2 = 0;
-  std::unique_ptr<QByteArray> FForm;
+  std::unique_ptr<TUploadForm> FForm;
   bool FIsUpload = false;
   TPlaybackInfo FPlaybackInfo;
   long FHttpStatus = 0;

@@ -44,6 +44,10 @@ TCaptureServer::TCaptureServer()
 
 TCaptureServer::~TCaptureServer()
 {
+  {
+    std::lock_guard Guard(FMutex);
+    FStopping = true;
+  }
   if (FWake[1] >= 0)
     (void)::write(FWake[1], "x", 1);
   FThread.join();
@@ -73,6 +77,41 @@ void TCaptureServer::SetSilent(bool ASilent)
 {
   std::lock_guard Guard(FMutex);
   FSilent = ASilent;
+}
+
+void TCaptureServer::PauseReadingAfter(qint64 ABytes)
+{
+  std::lock_guard Guard(FMutex);
+  FPauseAfter = ABytes;
+}
+
+bool TCaptureServer::WaitUntilPaused(int ATimeoutMs) const
+{
+  // Polled rather than waited for: the pause is a test's rare event, and a plain mutex keeps
+  // ThreadSanitizer's view simple.
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ATimeoutMs);
+  for (;;) {
+    {
+      std::lock_guard Guard(FMutex);
+      if (FPaused)
+        return true;
+    }
+    if (std::chrono::steady_clock::now() > Deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+void TCaptureServer::ResumeReading()
+{
+  std::lock_guard Guard(FMutex);
+  FPauseAfter = -1;
+}
+
+int TCaptureServer::CutShortCount() const
+{
+  std::lock_guard Guard(FMutex);
+  return FCutShort;
 }
 
 std::vector<TCapturedRequest> TCaptureServer::Requests() const
@@ -134,6 +173,15 @@ bool TCaptureServer::ReadRequest(int ASocket, TCapturedRequest& ARequest)
     if (Got <= 0)
       return false;
     ARequest.Raw.append(Buffer, Got);
+    for (;;) {
+      {
+        std::lock_guard Guard(FMutex);
+        FPaused = FPauseAfter >= 0 && ARequest.Raw.size() >= FPauseAfter && !FStopping;
+        if (!FPaused)
+          break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
 }
 
@@ -156,6 +204,8 @@ void TCaptureServer::Serve()
       std::lock_guard Guard(FMutex);
       if (Complete)
         FRequests.push_back(Request);
+      else if (!Request.Raw.isEmpty())
+        ++FCutShort;
       // A copy of its own: the test may replace the reply while this thread still sends it.
       Reply = QByteArray(FReply.constData(), FReply.size());
       Silent = FSilent;

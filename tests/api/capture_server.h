@@ -40,6 +40,14 @@ public:
   // Read the request, then never answer (the connection stays open until the server stops).
   void SetSilent(bool ASilent);
 
+  // Stops reading a request once ABytes of it have arrived, until ResumeReading: the client is
+  // left in the middle of sending. WaitUntilPaused says when that point has been reached.
+  void PauseReadingAfter(qint64 ABytes);
+  bool WaitUntilPaused(int ATimeoutMs) const;
+  void ResumeReading();
+  // Connections that ended before their request had arrived whole.
+  int CutShortCount() const;
+
   std::vector<TCapturedRequest> Requests() const;
   int RequestCount() const;
   bool WaitForRequests(int ACount, int ATimeoutMs) const;
@@ -58,4 +66,9 @@ private:
   QByteArray FReply;
   bool FSilent = false;
   std::vector<int> FHeld;
+  // Atomic as well as locked: ThreadSanitizer has been seen to lose track of FMutex here.
+  std::atomic<qint64> FPauseAfter{-1};
+  std::atomic<bool> FPaused{false};
+  std::atomic<bool> FStopping{false};
+  std::atomic<int> FCutShort{0};
 };

@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 TEST(UrlEncoding, EncodesByTheRules)
 {
@@ -94,6 +97,120 @@ TEST(UploadForm, UnreadableFileRaisesItsMessage)
   }
   // A folder opens on some systems but cannot be read.
   EXPECT_THROW(BuildUploadForm("u", "p", Dir.path(), 1), TStreamError);
+}
+
+namespace {
+
+QByteArray RandomBytes(qint64 ASize, quint32 ASeed)
+{
+  QByteArray Content(ASize, Qt::Uninitialized);
+  QRandomGenerator Random{ASeed};
+  for (char& C : Content)
+    C = char(Random.bounded(256));
+  return Content;
+}
+
+// Reads the streamed form to its end (or failure) in reads of ASize bytes.
+qint64 ReadAll(TUploadForm& AForm, QByteArray& AOut, qint64 ASize)
+{
+  QByteArray Piece(ASize, Qt::Uninitialized);
+  for (;;) {
+    const qint64 Got = AForm.Read(Piece.data(), ASize);
+    if (Got <= 0)
+      return Got;
+    AOut.append(Piece.constData(), Got);
+  }
+}
+
+} // namespace
+
+TEST(UploadForm, StreamedFormEqualsTheWholeFormInAnyReadSize)
+{
+  QTemporaryDir Dir;
+  const QString Path = Dir.filePath("big.flac");
+  const qint64 P = TUploadForm::PieceBytes;
+  for (const qint64 Size : {0LL, 1LL, 2LL, 3LL, 56LL, 58LL, P - 1, P, P + 1, 3 * P + 55}) {
+    QFile File(Path);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    File.write(RandomBytes(Size, quint32(Size) + 7));
+    File.close();
+    const QByteArray Whole = BuildUploadForm("u", "p", Path, 2);
+    // Reads of one byte cross every boundary of the form; odd sizes land anywhere in a piece.
+    for (const qint64 ReadSize : {1LL, 4093LL, 1LL << 20}) {
+      if (ReadSize == 1 && Size > P + 1)
+        continue;
+      TUploadForm Form("u", "p", Path, 2);
+      ASSERT_TRUE(Form.Prepare()) << Form.Error().toStdString();
+      EXPECT_EQ(Form.Size(), Whole.size()) << Size;
+      QByteArray Streamed;
+      EXPECT_EQ(ReadAll(Form, Streamed, ReadSize), 0) << Form.Error().toStdString();
+      EXPECT_EQ(Streamed, Whole) << Size << " bytes read " << ReadSize << " at a time";
+    }
+  }
+}
+
+TEST(UploadForm, FileThatChangesWhileStreamedStopsTheForm)
+{
+  QTemporaryDir Dir;
+  const QString Path = Dir.filePath("take.flac");
+  const QString Other = Dir.filePath("other.flac");
+  // Longer than the pieces encoded ahead of the sending, so that some are read after the change.
+  const QByteArray Content = RandomBytes(8 * TUploadForm::PieceBytes, 1);
+  const struct
+  {
+    const char* What;
+    std::function<void()> Change;
+    const char* Message;
+  } Cases[] = {
+      {"cut short", [&] { QFile(Path).resize(TUploadForm::PieceBytes / 2); }, "became shorter"},
+      {"grown",
+       [&] {
+         QFile File(Path);
+         File.open(QIODevice::Append);
+         File.write("more");
+       },
+       "changed"},
+      {"rewritten in place",
+       [&] {
+         QFile File(Path);
+         File.open(QIODevice::ReadWrite);
+         File.seek(6 * TUploadForm::PieceBytes);
+         File.write("x");
+       },
+       "changed"},
+      {"deleted", [&] { QFile::remove(Path); }, "deleted or replaced"},
+      {"replaced", [&] { std::rename(qPrintable(Other), qPrintable(Path)); },
+       "deleted or replaced"},
+  };
+  for (const auto& Case : Cases) {
+    for (const bool BeforeCounting : {false, true}) {
+      for (const QString& Name : {Path, Other}) {
+        QFile File(Name);
+        ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        File.write(Content);
+        File.close();
+        // An old time, so that a change within the clock's resolution still shows.
+        const timeval Old[2] = {{1600000000, 0}, {1600000000, 0}};
+        ASSERT_EQ(::utimes(qPrintable(Name), Old), 0);
+      }
+      TUploadForm Form("u", "p", Path, 1);
+      QByteArray Out(100000, Qt::Uninitialized);
+      if (BeforeCounting) {
+        Case.Change();
+        EXPECT_FALSE(Form.Prepare()) << Case.What;
+      } else {
+        ASSERT_TRUE(Form.Prepare());
+        ASSERT_EQ(Form.Read(Out.data(), Out.size()), Out.size());
+        Case.Change();
+        QByteArray Rest;
+        EXPECT_EQ(ReadAll(Form, Rest, Out.size()), -1) << Case.What;
+        EXPECT_EQ(Form.Read(Out.data(), Out.size()), -1) << "stays failed";
+      }
+      EXPECT_TRUE(Form.Error().contains(Case.Message))
+          << Case.What << ": " << Form.Error().toStdString();
+      EXPECT_TRUE(Form.Error().contains(Path)) << Form.Error().toStdString();
+    }
+  }
 }
 
 TEST(StartTime, LongTimeFormatOfTheLocale)

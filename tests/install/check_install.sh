@@ -75,6 +75,10 @@ actual=$work/actual
     echo bin/vexmo
     echo share/applications/vexmo.desktop
     echo share/icons/hicolor/scalable/apps/vexmo.svg
+    echo share/metainfo/com.korvane.vexmo.metainfo.xml
+    echo share/doc/vexmo/copyright
+    echo share/doc/vexmo/changelog.gz
+    echo share/man/man1/vexmo.1.gz
   fi
 } | sort >"$expected"
 (cd "$prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$actual"

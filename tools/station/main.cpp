@@ -32,6 +32,7 @@ const char* const CUsage =
     "  --cert FILE       PEM certificate: serve HTTPS (needs --key)\n"
     "  --key FILE        PEM private key of the certificate\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
     "Stop it with Ctrl+C or SIGTERM.\n";
 
@@ -76,6 +77,10 @@ int main(int argc, char** argv)
     }
     if (Name == QLatin1String("--help") || Name == QLatin1String("-h")) {
       std::fputs(CUsage, stdout);
+      return 0;
+    }
+    if (Name == QLatin1String("--version")) {
+      std::printf("vexmo-station %s\n", VEXMO_VERSION);
       return 0;
     }
     static const QStringList CWithValue = {
