@@ -73,6 +73,9 @@ typedef DWORD HRECORD; // recording channel
 #define BASS_SAMPLE_MONO 2
 #define BASS_SAMPLE_FLOAT 256
 #define BASS_STREAM_DECODE 0x200000
+// Our own flag for output streams: the server holds 20 ms instead of 40 (listening to oneself
+// live); more prone to gaps on a busy machine.
+#define BASS_STREAM_LIVE 0x400000
 
 // Channel types (BASS_CHANNELINFO.ctype).
 #define BASS_CTYPE_STREAM 0x10000

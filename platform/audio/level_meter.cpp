@@ -39,14 +39,14 @@ ebur128_state*& Ebur(void*& AState)
 
 } // namespace
 
-TLevelMeter::TLevelMeter(unsigned AFreq, unsigned AChans)
+TLevelMeter::TLevelMeter(unsigned AFreq, unsigned AChans, bool ATruePeak)
     : FFreq(std::max(AFreq, 1u)), FChans(std::clamp(AChans, 1u, MaxChans)),
       FStride(std::max(AChans, 1u)), FWindowFrames(std::max(FFreq / 10, 1u))
 {
   // Histogram mode: adding frames never allocates (no list of blocks grows).
-  Ebur(FLoudnessState) = ebur128_init(FChans, FFreq,
-                                      EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_TRUE_PEAK |
-                                          EBUR128_MODE_HISTOGRAM);
+  const int mode = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_HISTOGRAM |
+                   (ATruePeak ? EBUR128_MODE_TRUE_PEAK : 0);
+  Ebur(FLoudnessState) = ebur128_init(FChans, FFreq, mode);
   if (Ebur(FLoudnessState) && FChans == 1)
     ebur128_set_channel(Ebur(FLoudnessState), 0, EBUR128_DUAL_MONO);
   Reset();
@@ -151,13 +151,15 @@ void TLevelMeter::AddLoudness(const float* ASamples, size_t AFrames)
   while (AFrames > 0) {
     const size_t count = std::min(AFrames, FWindowFrames - FWindowFill);
     ebur128_add_frames_float(Ebur(FLoudnessState), ASamples, count);
-    float truePeak = 0;
-    for (unsigned c = 0; c < FChans; ++c) {
-      double channelPeak = 0;
-      if (ebur128_prev_true_peak(Ebur(FLoudnessState), c, &channelPeak) == EBUR128_SUCCESS)
-        truePeak = std::max(truePeak, static_cast<float>(channelPeak));
+    if (Ebur(FLoudnessState)->mode & EBUR128_MODE_TRUE_PEAK) {
+      float truePeak = 0;
+      for (unsigned c = 0; c < FChans; ++c) {
+        double channelPeak = 0;
+        if (ebur128_prev_true_peak(Ebur(FLoudnessState), c, &channelPeak) == EBUR128_SUCCESS)
+          truePeak = std::max(truePeak, static_cast<float>(channelPeak));
+      }
+      RaiseTo(FTruePeak, truePeak);
     }
-    RaiseTo(FTruePeak, truePeak);
     ASamples += count * FChans;
     AFrames -= count;
     FWindowFill += count;

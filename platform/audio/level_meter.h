@@ -50,8 +50,9 @@ public:
   };
 
   // AChans 1..MaxChans (more are metered as the first MaxChans). Allocates; call it off the
-  // audio thread.
-  TLevelMeter(unsigned AFreq, unsigned AChans);
+  // audio thread. The true peak costs about as much as the rest of the meter and a 10-band
+  // equalizer together (four times oversampling): ATruePeak false leaves it out (it reads -inf).
+  TLevelMeter(unsigned AFreq, unsigned AChans, bool ATruePeak = true);
   ~TLevelMeter();
   TLevelMeter(const TLevelMeter&) = delete;
   TLevelMeter& operator=(const TLevelMeter&) = delete;

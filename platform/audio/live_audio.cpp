@@ -568,7 +568,8 @@ pa_stream* TOutputStream::NewStream(pa_context* AContext)
   const uint32_t block = std::max<DWORD>(1, FChannel->Freq() / 100) * BytesPerFrame();
   pa_buffer_attr attr;
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = 3 * block; // 30 ms in the server: low enough to listen to oneself
+  // 40 ms in the server, 20 for listening to oneself live.
+  attr.tlength = (FChannel->Flags() & BASS_STREAM_LIVE) ? 2 * block : 4 * block;
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = block;
   attr.fragsize = static_cast<uint32_t>(-1);

@@ -146,8 +146,13 @@ BOOL TMicDSPFrm::OnRecord(HRECORD, const void* ABuffer, DWORD ALength, void* AUs
   // The audio thread: after the chain. No locks, no allocation.
   auto* self = static_cast<TMicDSPFrm*>(AUser);
   self->FOutLevel->Process(static_cast<const float*>(ABuffer), ALength / (2 * sizeof(float)));
-  if (const HSTREAM output = self->FOutput.load())
-    BASS_StreamPutData(output, ABuffer, ALength);
+  if (const HSTREAM output = self->FOutput.load()) {
+    // Listening must stay close to live: a backlog (the output started late, or stalled) is
+    // dropped rather than kept as delay for good.
+    BASS_CHANNELSTATUS status{};
+    if (BASS_ChannelGetStatus(output, &status) && status.queued <= 2 * ALength)
+      BASS_StreamPutData(output, ABuffer, ALength);
+  }
   return TRUE;
 }
 
@@ -183,7 +188,8 @@ void TMicDSPFrm::SetMonitor(bool AOn)
   if (FSystemIni && FSystemIni->Inputs().Count() > 0)
     Source = FSystemIni->Inputs().Items(0)->DeviceID().toUtf8();
   BASS_RecordSetSource(Source.constData());
-  FInLevel = std::make_unique<vexmo::audio::TLevelMeter>(Rate, Chans);
+  // The true peak matters where the sound leaves the chain; before it, it would only cost time.
+  FInLevel = std::make_unique<vexmo::audio::TLevelMeter>(Rate, Chans, false);
   FOutLevel = std::make_unique<vexmo::audio::TLevelMeter>(Rate, Chans);
   if (BASS_RecordInit(-1))
     FCapture = BASS_RecordStart(Rate, Chans, 0, &TMicDSPFrm::OnRecord, this);
@@ -219,7 +225,8 @@ void TMicDSPFrm::SetListen(bool AOn)
   }
   if (!FCapture || FOutput.load())
     return;
-  const HSTREAM Output = BASS_StreamCreate(48000, 2, BASS_SAMPLE_FLOAT, STREAMPROC_PUSH, nullptr);
+  const HSTREAM Output =
+      BASS_StreamCreate(48000, 2, BASS_SAMPLE_FLOAT | BASS_STREAM_LIVE, STREAMPROC_PUSH, nullptr);
   if (!Output) {
     AudioStatus->setText(QStringLiteral("The sound cannot be played: no output is available."));
     const QSignalBlocker Blocker(ListenCheck);

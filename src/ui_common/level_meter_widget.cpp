@@ -48,7 +48,7 @@ void TLevelMeterWidget::SetMeter(TLevelMeter* AMeter)
 {
   FMeter = AMeter;
   FChans = 0;
-  FMomentary = FShortTerm = -INFINITY;
+  FMomentary = FShortTerm = FTruePeak = FTruePeakNext = -INFINITY;
   if (FMeter)
     FTimer.start();
   else
@@ -79,6 +79,13 @@ void TLevelMeterWidget::Poll()
   }
   FMomentary = reading.MomentaryLufs;
   FShortTerm = reading.ShortTermLufs;
+  // The true peak is shown as the highest of about the last second, so that it can be read.
+  FTruePeakNext = std::max(FTruePeakNext, reading.TruePeakDb);
+  FTruePeak = std::max(FTruePeak, reading.TruePeakDb);
+  if (++FPolls % 30 == 0) {
+    FTruePeak = FTruePeakNext;
+    FTruePeakNext = -INFINITY;
+  }
   setAccessibleDescription(ValueText());
   update();
 }
@@ -92,6 +99,8 @@ QString TLevelMeterWidget::ValueText() const
     parts.append(QStringLiteral("%1%2").arg(Db(FPeakDb[c], "dBFS"),
                                             FClip[c] ? QStringLiteral(" (clipped)") : QString()));
   parts.append(QStringLiteral("M %1, S %2").arg(Db(FMomentary, "LUFS"), Db(FShortTerm, "LUFS")));
+  if (std::isfinite(FTruePeak))
+    parts.append(QStringLiteral("TP %1").arg(Db(FTruePeak, "dBTP")));
   return parts.join(QStringLiteral("; "));
 }
 

@@ -50,6 +50,9 @@ private:
   bool FClip[8];
   float FMomentary = -INFINITY;
   float FShortTerm = -INFINITY;
+  float FTruePeak = -INFINITY; // the highest of the last second
+  float FTruePeakNext = -INFINITY;
+  int FPolls = 0;
 };
 
 // The state of a live channel (BASS_ChannelGetStatus) or a failed start (BASS_ErrorGetCode after
