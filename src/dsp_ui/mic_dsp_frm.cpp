@@ -35,9 +35,9 @@ TMicDSPFrm::TMicDSPFrm(QWidget* AParent, TPlayerIni* APlayerIni, TSystemIni* ASy
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
-  MonitorCheck = new QCheckBox(QStringLiteral("Monitor"), this);
+  MonitorCheck = new QCheckBox(QStringLiteral("&Monitor"), this);
   MonitorCheck->setObjectName(QStringLiteral("MonitorCheck"));
-  ListenCheck = new QCheckBox(QStringLiteral("Listen"), this);
+  ListenCheck = new QCheckBox(QStringLiteral("&Listen"), this);
   ListenCheck->setObjectName(QStringLiteral("ListenCheck"));
   ListenCheck->setEnabled(false);
   InMeter = new TLevelMeterWidget(this);

@@ -8,11 +8,15 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -434,6 +438,121 @@ TEST(TLiveAudioNoServer, CallsFailWithDriverError)
     qunsetenv("PULSE_SERVER");
   else
     qputenv("PULSE_SERVER", old);
+}
+
+} // namespace
+
+namespace {
+
+// A pipe source is the microphone: the test writes what it says (16-bit mono at 22.05 kHz, as
+// espeak-ng speaks), and the channel records it at 48 kHz stereo.
+class TPipeMicrophoneTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    FFifo = FDir.filePath("mic");
+    FPulse = std::make_unique<TPrivatePulse>(QStringList{
+        QStringLiteral("module-pipe-source source_name=pmic file=%1 format=s16le rate=22050 "
+                       "channels=1")
+            .arg(FFifo)});
+    if (!FPulse->Start())
+      GTEST_SKIP() << FPulse->SkipReason();
+    qputenv("PULSE_SERVER", FPulse->Address());
+    BASS_RecordFree();
+    BASS_RecordSetSource("pmic");
+    ASSERT_TRUE(BASS_RecordInit(-1));
+    FWriter.setFileName(FFifo);
+    ASSERT_TRUE(FWriter.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+  }
+
+  void TearDown() override
+  {
+    BASS_RecordFree();
+    BASS_RecordSetSource(nullptr);
+    FWriter.close();
+    FPulse.reset();
+    qunsetenv("PULSE_SERVER");
+  }
+
+  // Says ASamples into the microphone, paced a little faster than real time, and returns what
+  // the channel recorded meanwhile.
+  std::vector<float> Say(const std::vector<int16_t>& ASamples)
+  {
+    TCollector collector;
+    const HRECORD channel = BASS_RecordStart(Rate, 2, 0, &TCollector::Proc, &collector);
+    EXPECT_NE(channel, 0u) << BASS_ErrorGetCode();
+    const size_t chunk = 2205; // 100 ms
+    for (size_t at = 0; at < ASamples.size(); at += chunk) {
+      const size_t count = std::min(chunk, ASamples.size() - at);
+      FWriter.write(reinterpret_cast<const char*>(ASamples.data() + at), qint64(count * 2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(90));
+    }
+    // A little silence pushes the last words through the server.
+    const std::vector<int16_t> tail(22050 / 2, 0);
+    FWriter.write(reinterpret_cast<const char*>(tail.data()), qint64(tail.size() * 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    BASS_ChannelFree(channel);
+    return collector.Take();
+  }
+
+  static double RmsDbOf(const std::vector<int16_t>& ASamples)
+  {
+    double sum = 0;
+    for (int16_t s : ASamples)
+      sum += (s / 32768.0) * (s / 32768.0);
+    return 10 * std::log10(sum / ASamples.size());
+  }
+
+  // The loudest 200 ms of channel 0, which is where speech or a tone is.
+  static double LoudestDb(const std::vector<float>& ASamples)
+  {
+    const size_t window = Rate / 5 * 2;
+    double best = -200;
+    for (size_t at = 0; at + window <= ASamples.size(); at += window / 2)
+      best =
+          std::max(best, RmsDb({ASamples.begin() + at, ASamples.begin() + at + window}, 2, 0, 0));
+    return best;
+  }
+
+  std::unique_ptr<TPrivatePulse> FPulse;
+  QTemporaryDir FDir;
+  QString FFifo;
+  QFile FWriter;
+};
+
+TEST_F(TPipeMicrophoneTest, SilenceToneAndSpeechArriveAtTheirLevels)
+{
+  // Silence stays silence (no noise, no offset).
+  const std::vector<float> quiet = Say(std::vector<int16_t>(22050, 0));
+  ASSERT_FALSE(quiet.empty());
+  EXPECT_LT(*std::max_element(quiet.begin(), quiet.end()), 1e-4f);
+
+  // A 500 Hz tone with peaks at -12 dBFS keeps its level through resampling and upmixing.
+  std::vector<int16_t> tone(22050);
+  for (size_t i = 0; i < tone.size(); ++i)
+    tone[i] = int16_t(std::lround(0.2512 * 32767 * std::sin(2 * M_PI * 500 * i / 22050.0)));
+  const std::vector<float> heardTone = Say(tone);
+  EXPECT_NEAR(LoudestDb(heardTone), -15.0, 0.5);
+  EXPECT_NEAR(RmsDb(heardTone, 2, 1, 0) - RmsDb(heardTone, 2, 0, 0), 0.0, 0.01);
+
+  // Speech: espeak-ng's voice arrives as loud as it was written.
+  QProcess espeak;
+  espeak.start("espeak-ng", {"--stdout", "Good morning, this is the news at eight."});
+  if (!espeak.waitForFinished(20000) || espeak.exitCode() != 0)
+    GTEST_SKIP() << "espeak-ng is not available";
+  const QByteArray wav = espeak.readAllStandardOutput();
+  ASSERT_GT(wav.size(), 44 + 22050);
+  const QByteArray data = wav.mid(wav.indexOf("data") + 8);
+  std::vector<int16_t> speech(data.size() / 2);
+  std::memcpy(speech.data(), data.constData(), speech.size() * 2);
+  const std::vector<float> heardSpeech = Say(speech);
+  double loudestWritten = -200;
+  for (size_t at = 0; at + 4410 <= speech.size(); at += 2205)
+    loudestWritten =
+        std::max(loudestWritten, RmsDbOf({speech.begin() + at, speech.begin() + at + 4410}));
+  EXPECT_GT(loudestWritten, -40.0);
+  EXPECT_NEAR(LoudestDb(heardSpeech), loudestWritten, 1.0);
 }
 
 } // namespace
