@@ -151,7 +151,7 @@ void TLevelMeter::AddLoudness(const float* ASamples, size_t AFrames)
   while (AFrames > 0) {
     const size_t count = std::min(AFrames, FWindowFrames - FWindowFill);
     ebur128_add_frames_float(Ebur(FLoudnessState), ASamples, count);
-    if (Ebur(FLoudnessState)->mode & EBUR128_MODE_TRUE_PEAK) {
+    if ((Ebur(FLoudnessState)->mode & EBUR128_MODE_TRUE_PEAK) == EBUR128_MODE_TRUE_PEAK) {
       float truePeak = 0;
       for (unsigned c = 0; c < FChans; ++c) {
         double channelPeak = 0;

@@ -192,7 +192,8 @@ void TMicDSPFrm::SetMonitor(bool AOn)
   FInLevel = std::make_unique<vexmo::audio::TLevelMeter>(Rate, Chans, false);
   FOutLevel = std::make_unique<vexmo::audio::TLevelMeter>(Rate, Chans);
   if (BASS_RecordInit(-1))
-    FCapture = BASS_RecordStart(Rate, Chans, 0, &TMicDSPFrm::OnRecord, this);
+    // Paused until the meter and the stages are on, so that both meters see the same sound.
+    FCapture = BASS_RecordStart(Rate, Chans, BASS_RECORD_PAUSE, &TMicDSPFrm::OnRecord, this);
   if (!FCapture) {
     const QString Why = LiveAudioErrorText(BASS_ErrorGetCode());
     InMeter->SetIdleText(Why);
@@ -209,6 +210,7 @@ void TMicDSPFrm::SetMonitor(bool AOn)
     FDSPManager->SetWorkChannel(FCapture);
     FDSPManager->StartAllDSPs();
   }
+  BASS_ChannelPlay(FCapture, FALSE);
   InMeter->SetMeter(FInLevel.get());
   OutMeter->SetMeter(FOutLevel.get());
   ListenCheck->setEnabled(true);

@@ -25,9 +25,11 @@ double Fraction(float ADb)
 QString Db(float AValue, const char* AUnit)
 {
   if (!std::isfinite(AValue))
-    return QStringLiteral("-inf %1").arg(QLatin1String(AUnit));
+    return QStringLiteral("-inf %1").arg(QLatin1String(AUnit)).trimmed();
   // The program's own number form, whatever the locale.
-  return QStringLiteral("%1 %2").arg(QString::number(AValue, 'f', 1), QLatin1String(AUnit));
+  return QStringLiteral("%1 %2")
+      .arg(QString::number(AValue, 'f', 1), QLatin1String(AUnit))
+      .trimmed();
 }
 
 } // namespace
@@ -140,9 +142,11 @@ void TLevelMeterWidget::paintEvent(QPaintEvent*)
       painter.fillRect(QRect(bar.right() - 5, bar.top(), 6, bar.height()), Qt::red);
   }
   painter.setPen(palette().text().color());
-  painter.drawText(
-      area.adjusted(4, 0, -4, -1), Qt::AlignLeft | Qt::AlignBottom,
-      QStringLiteral("M %1   S %2").arg(Db(FMomentary, "LUFS"), Db(FShortTerm, "LUFS")));
+  // Numbers with one unit each, so that the line fits a narrow window.
+  QString figures = QStringLiteral("M %1  S %2").arg(Db(FMomentary, ""), Db(FShortTerm, "LUFS"));
+  if (std::isfinite(FTruePeak))
+    figures += QStringLiteral("  TP %1").arg(Db(FTruePeak, "dBTP"));
+  painter.drawText(area.adjusted(4, 0, -4, -1), Qt::AlignLeft | Qt::AlignBottom, figures);
 }
 
 void TLevelMeterWidget::mousePressEvent(QMouseEvent* AEvent)
