@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of real windows: Vexmo against the local station, under a
 # virtual X screen (Xvfb, no window manager, so no title bars). Needs a build (scripts/build.sh).
-#   scripts/screenshots.sh   # writes docs/screenshot-main.png, -settings.png and -stale.png
+#   scripts/screenshots.sh   # writes docs/screenshot-main.png, -settings.png, -mic-live.png
+#                            # and -stale.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${VEXMO_BUILD_DIR:-build}"
@@ -17,7 +18,7 @@ fi
 
 # A portable program folder of its own, so that the pictures do not depend on earlier runs.
 folder=$(mktemp -d)
-trap 'kill ${app:-} ${station:-} 2>/dev/null || true; rm -rf "$folder"' EXIT
+trap 'kill ${app:-} ${station:-} ${pulse:-} 2>/dev/null || true; rm -rf "$folder"' EXIT
 cp "$bin/vexmo" "$bin/libvexmo_audio.so" "$folder/"
 [ -d "$bin/Lang" ] && cp -r "$bin/Lang" "$folder/"
 
@@ -29,6 +30,17 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 "$bin/vexmo-demo-setup" "$folder" 127.0.0.1 "$port" demo demo >/dev/null
+
+# A private sound server whose default microphone is a 1 kHz sine, for the live meters.
+mkdir -m 700 "$folder/pulse-runtime"
+XDG_RUNTIME_DIR="$folder/pulse-runtime" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+  --system=false -L "module-native-protocol-unix auth-anonymous=1" -L "module-null-sink" \
+  -L "module-sine-source source_name=vmic frequency=1000 rate=48000" \
+  -L "module-default-device-restore" >/dev/null 2>&1 &
+pulse=$!
+export PULSE_SERVER="unix:$folder/pulse-runtime/pulse/native"
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-source vmic >/dev/null 2>&1 || true
 
 QT_QPA_PLATFORM=xcb "$folder/vexmo" 2>/dev/null &
 app=$!
@@ -52,6 +64,20 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 xdotool key Escape
 sleep 0.3
 
+# The microphone's chain with Monitor on: the meters move.
+xdotool mousemove --window "$window" 120 155 click 1
+sleep 0.3
+xdotool key --window "$window" ctrl+d
+xdotool search --sync --onlyvisible --name '^DSP$' >"$folder/dsp-window" || true
+dsp=$(tail -1 "$folder/dsp-window")
+sleep 1
+xdotool key --window "$dsp" alt+m
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$dsp")"
+/usr/bin/import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$docs/screenshot-mic-live.png"
+xdotool key --window "$dsp" Escape
+sleep 0.3
+
 # The station goes away: the last list stays, greyed, with the time it was fetched, and the
 # status bar says why. The next tick (at most five seconds on) finds it gone.
 kill -TERM $station
@@ -62,4 +88,4 @@ sleep 6
 
 kill -TERM $app
 wait $app || true
-echo "Wrote docs/screenshot-main.png, docs/screenshot-settings.png and docs/screenshot-stale.png"
+echo "Wrote docs/screenshot-main.png, -settings.png, -mic-live.png and -stale.png"

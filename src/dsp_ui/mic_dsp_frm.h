@@ -5,11 +5,21 @@
 // window closes and at the program's end, if the settings changed since the last save.
 #pragma once
 
+#include "audio/bass.h"
+
 #include <QByteArray>
 #include <QDialog>
+#include <QTimer>
+#include <atomic>
 #include <memory>
 
+namespace vexmo::audio {
+class TLevelMeter;
+}
+class QCheckBox;
+class QLabel;
 class QPushButton;
+class TLevelMeterWidget;
 class TDSPManager;
 class TDSPManagerFr;
 class TPlayerIni;
@@ -40,6 +50,19 @@ public:
   TDSPManager* DSPManager() const { return FDSPManager.get(); }
   TDSPManagerFr* DSPManagerFr() const { return FDSPManagerFr; }
 
+  // Live sound: "Monitor" (off at start) runs the chain on the microphone (system.ini's first
+  // input, or the server's default source) while the window is open; the meters show the sound
+  // before and after the chain; "Listen" plays the processed sound to the default output. Closing
+  // the window stops both. Without a sound server or microphone AudioStatus says why.
+  QCheckBox* MonitorCheck;
+  QCheckBox* ListenCheck;
+  TLevelMeterWidget* InMeter;
+  TLevelMeterWidget* OutMeter;
+  QLabel* AudioStatus;
+  // The recording channel while monitoring, else 0.
+  HRECORD Capture() const { return FCapture; }
+  HSTREAM ListenStream() const { return FOutput.load(); }
+
 protected:
   void showEvent(QShowEvent* AEvent) override;
 
@@ -47,6 +70,10 @@ private:
   void FormCreate();
   void FormShow();
   void FormClose();
+  void SetMonitor(bool AOn);
+  void SetListen(bool AOn);
+  void ShowAudioStatus();
+  static BOOL OnRecord(HRECORD AHandle, const void* ABuffer, DWORD ALength, void* AUser);
 
   TPlayerIni* FPlayerIni;
   TSystemIni* FSystemIni;
@@ -54,4 +81,9 @@ private:
   TDSPManagerFr* FDSPManagerFr = nullptr;
   // The player settings as last saved (or read).
   QByteArray FSavedText;
+  std::unique_ptr<vexmo::audio::TLevelMeter> FInLevel;
+  std::unique_ptr<vexmo::audio::TLevelMeter> FOutLevel;
+  HRECORD FCapture = 0;
+  std::atomic<HSTREAM> FOutput{0}; // read on the audio thread
+  QTimer FStatusTimer;
 };
