@@ -7,6 +7,7 @@
 #include "app/kel_pos_save.h"
 #include "app/playlist_model.h"
 #include "app/playlist_view.h"
+#include "app/take_handover.h"
 #include "base/data_folders.h"
 #include "base/message_box.h"
 #include "base/utils.h"
@@ -210,6 +211,7 @@ void TMainFrm::FormShow()
   RefreshPlaylist();
   if (!FMicDSPFrm)
     FMicDSPFrm = CreateMicDSPWindow(this);
+  StartTakeHandover(this);
   FPlaybackInfo.Reset();
   FModel->SetPlayingPos(FPlaybackInfo.PlaylistPos);
 }
@@ -310,6 +312,8 @@ void TMainFrm::OnEditReady(TAPI* ASender)
     return;
   if (ASender->IsUpload())
     UploadFinished();
+  if (auto Reply = FTakeReplies.take(ASender))
+    Reply(ASender->Success(), ASender->Success() ? QString() : ASender->Error());
   if (ASender->Success())
     RefreshPlaylist();
   else
@@ -334,14 +338,31 @@ void TMainFrm::btInsertClick()
   }
   const QString Folder = PlayerIni ? ExpandDataPath(PlayerIni->VoiceTracksFolder()) : QString();
   const QPointer<TMainFrm> Self(this);
-  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"),
+  // The newest take is selected: it is usually the one just recorded.
+  SelectOpenFile(this, NewestVoiceTrack(Folder), QStringLiteral("FLAC (*.flac)"),
                  [Self, Top](const QString& AFileName) {
                    if (Self && !Self->FDestroying)
                      Self->StartUpload(Top + 2, AFileName);
                  });
 }
 
-void TMainFrm::StartUpload(int APos, const QString& AFileName)
+void TMainFrm::InsertVoiceTrackFile(const QString& AFileName,
+                                    std::function<void(bool, const QString&)> ADone)
+{
+  const int Top = lvPlaylist->TopSelectedRow();
+  if (Top < 0) {
+    MyMessageBox(QStringLiteral("Plase select a track in the playlist"), CErrorCaption,
+                 MB_ICONWARNING);
+    ADone(false, QStringLiteral("No entry is selected in the playlist."));
+    return;
+  }
+  if (TAPI* Worker = StartUpload(Top + 2, AFileName))
+    FTakeReplies.insert(Worker, std::move(ADone));
+  else
+    ADone(false, QStringLiteral("The file could not be sent."));
+}
+
+TAPI* TMainFrm::StartUpload(int APos, const QString& AFileName)
 {
   auto* Worker = new TAPI(this, &TMainFrm::OnEditReady);
   connect(Worker, &TAPI::UploadProgress, this, &TMainFrm::OnUploadProgress);
@@ -350,17 +371,18 @@ void TMainFrm::StartUpload(int APos, const QString& AFileName)
   } catch (const TStreamError& E) {
     delete Worker;
     MyMessageBox(E.Message(), CErrorCaption, MB_ICONERROR);
-    return;
+    return nullptr;
   } catch (const std::exception& E) {
     // Out of memory for a huge file and the like: nothing was sent either.
     delete Worker;
     MyMessageBox(QString::fromLocal8Bit(E.what()), CErrorCaption, MB_ICONERROR);
-    return;
+    return nullptr;
   }
   ++FUploadsInFlight;
   // Busy until the first progress report.
   UploadStatus->setRange(0, 0);
   UploadStatus->show();
+  return Worker;
 }
 
 void TMainFrm::OnUploadProgress(qint64 ASent, qint64 ATotal)

@@ -9,8 +9,10 @@
 #include "api/playlist_item.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -71,8 +73,13 @@ public:
 
   // The outcome of a playlist request as the callback applies it (also for measuring the grid).
   void ApplyPlaylist(bool ASuccess, std::unique_ptr<TPlaylist> AList, const QString& AError);
-  // Uploads a voice track to take the 1-based position APos.
-  void StartUpload(int APos, const QString& AFileName);
+  // Uploads a voice track to take the 1-based position APos. The worker, or nullptr when
+  // nothing was sent.
+  TAPI* StartUpload(int APos, const QString& AFileName);
+  // A take handed over by the recorder: uploaded after the selected entry as Insert does (same
+  // boxes); ADone gets the outcome.
+  void InsertVoiceTrackFile(const QString& AFileName,
+                            std::function<void(bool, const QString&)> ADone);
 
   const TPlaylist* Playlist() const { return FPlaylist.get(); }
   TPlaybackInfo PlaybackInfo() const { return FPlaybackInfo; }
@@ -111,4 +118,5 @@ private:
   bool FShown = false;
   bool FDestroying = false;
   int FUploadsInFlight = 0;
+  QHash<TAPI*, std::function<void(bool, const QString&)>> FTakeReplies;
 };
