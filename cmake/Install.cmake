@@ -19,7 +19,7 @@ endif()
 # Program folder: the executables and the shared libraries they find through RPATH $ORIGIN.
 # The test helpers and vexmo-demo-setup stay in the build.
 set(vexmo_installed_files "")
-foreach(target vexmo vexmo-station vexmo_audio bass_vst)
+foreach(target vexmo quillon vexmo-station vexmo_audio bass_vst)
   if(TARGET ${target})
     install(TARGETS ${target} RUNTIME DESTINATION ${VEXMO_INSTALL_DIR}
             LIBRARY DESTINATION ${VEXMO_INSTALL_DIR})
