@@ -21,14 +21,14 @@ QByteArray GUserAgent;
 
 } // namespace
 
-void RecorderStartUp(bool AWithWindows)
+void RecorderStartUp(bool AWithWindows, const QString& AProgramFolder)
 {
   if (!AWithWindows)
     SetMessageBoxHandler([](const QString& AText, const QString& ACaption, int AFlags) {
       std::fprintf(stderr, "quillon: %s\n", qUtf8Printable(AText));
       return DefaultMessageBoxAnswer(AFlags);
     });
-  InitProgramFolder();
+  InitProgramFolder(AProgramFolder);
   InitDataFolder();
   PlayerIni = new TPlayerIni;
   PlayerIni->Read();

@@ -8,8 +8,9 @@
 class TRecorderSettings;
 
 // AWithWindows: the message boxes and plug-in windows of the UI (the window mode); without, every
-// message goes to standard error (the scripted mode).
-void RecorderStartUp(bool AWithWindows);
+// message goes to standard error (the scripted mode). AProgramFolder: for tests, a folder that
+// stands in for the executable's (and, with no uid.ini in it, is the data folder).
+void RecorderStartUp(bool AWithWindows, const QString& AProgramFolder = {});
 void RecorderShutDown();
 
 TRecorderSettings& RecorderSettings();
