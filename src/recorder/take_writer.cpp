@@ -24,7 +24,16 @@ bool TTakeWriter::Start(const QString& APath, int ARate, int AChans)
     std::lock_guard Guard(FErrorLock);
     FError.clear();
   }
-  FRing = std::make_unique<TSampleRing>(size_t(FRingSeconds * ARate) * size_t(AChans));
+  // The ring outlives a take, so that a recording callback that read the recording switch just
+  // before a take ended never pushes into a freed ring; what such a late push left is dropped.
+  const size_t Capacity = size_t(FRingSeconds * ARate) * size_t(AChans);
+  if (!FRing || FRing->Capacity() < Capacity)
+    FRing = std::make_unique<TSampleRing>(Capacity);
+  std::vector<float> Stale(4096);
+  while (FRing->Pop(Stale.data(), Stale.size()) > 0)
+    ;
+  FOverflowsBefore = FRing->Overflows();
+  FDroppedBefore = FRing->DroppedSamples();
   if (!FFile.Create(APath, ARate, AChans)) {
     std::lock_guard Guard(FErrorLock);
     FError = FFile.Error();

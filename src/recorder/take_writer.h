@@ -41,8 +41,12 @@ public:
   int Chans() const { return FChans; }
   // Frames safely in the take file (written, not necessarily flushed yet).
   int64_t FramesWritten() const { return FFramesWritten.load(std::memory_order_acquire); }
-  uint64_t Overflows() const { return FRing ? FRing->Overflows() : 0; }
-  uint64_t DroppedFrames() const { return FRing && FChans ? FRing->DroppedSamples() / FChans : 0; }
+  // Blocks dropped because the ring was full, and their frames, during the current or last take.
+  uint64_t Overflows() const { return FRing ? FRing->Overflows() - FOverflowsBefore : 0; }
+  uint64_t DroppedFrames() const
+  {
+    return FRing && FChans ? (FRing->DroppedSamples() - FDroppedBefore) / uint64_t(FChans) : 0;
+  }
   TWaveOverview& Overview() { return FOverview; }
 
   // How often the header is patched and the data flushed, in milliseconds (tests shorten it).
@@ -65,4 +69,6 @@ private:
   int FRate = 0;
   int FChans = 0;
   int FFlushMs = 1000;
+  uint64_t FOverflowsBefore = 0;
+  uint64_t FDroppedBefore = 0;
 };
