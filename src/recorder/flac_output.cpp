@@ -101,5 +101,5 @@ bool WriteFlacFile(const QString& APath, const float* ASamples, int64_t AFrames,
 
 QString VoiceTrackBaseName(const QDateTime& AWhen)
 {
-  return QStringLiteral("VoiceTrack ") + AWhen.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+  return QStringLiteral("VoiceTrack ") + AWhen.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
 }

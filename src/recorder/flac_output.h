@@ -20,5 +20,5 @@ struct TFlacFormat
 bool WriteFlacFile(const QString& APath, const float* ASamples, int64_t AFrames,
                    const TFlacFormat& AFormat, QString* AError = nullptr);
 
-// A name from the date and time for a new voice track, e.g. "VoiceTrack 2026-12-11 16.04.55".
+// A name from the date and time for a new voice track, e.g. "VoiceTrack 2026-12-11 16-04-55".
 QString VoiceTrackBaseName(const QDateTime& AWhen);

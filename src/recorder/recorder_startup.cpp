@@ -59,6 +59,11 @@ void RecorderShutDown()
 
 TRecorderSettings& RecorderSettings()
 {
+  // Made on first use where start-up did not run (a window inside another program's tests).
+  if (!GRecorderSettings) {
+    GRecorderSettings = new TRecorderSettings;
+    GRecorderSettings->Read();
+  }
   return *GRecorderSettings;
 }
 
