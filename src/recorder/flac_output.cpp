@@ -103,3 +103,12 @@ QString VoiceTrackBaseName(const QDateTime& AWhen)
 {
   return QStringLiteral("VoiceTrack ") + AWhen.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
 }
+
+QString NewVoiceTrackPath(const QString& AFolder, const QString& ASuffix, const QDateTime& AWhen)
+{
+  const QString Base = AFolder + VoiceTrackBaseName(AWhen);
+  QString Path = Base + ASuffix;
+  for (int N = 2; QFileInfo::exists(Path); ++N)
+    Path = Base + QStringLiteral(" %1").arg(N) + ASuffix;
+  return Path;
+}

@@ -22,3 +22,6 @@ bool WriteFlacFile(const QString& APath, const float* ASamples, int64_t AFrames,
 
 // A name from the date and time for a new voice track, e.g. "VoiceTrack 2026-12-11 16-04-55".
 QString VoiceTrackBaseName(const QDateTime& AWhen);
+// AFolder (ending in "/") + that name + ASuffix, with " 2", " 3", ... added before the suffix
+// while such a file exists, so that two takes of one second never share a file.
+QString NewVoiceTrackPath(const QString& AFolder, const QString& ASuffix, const QDateTime& AWhen);
