@@ -29,6 +29,7 @@ void TChannel::AddStage(TStage AStage)
   auto pos = std::find_if(FStages.begin(), FStages.end(),
                           [&](const TStage& AOther) { return AOther.Priority < AStage.Priority; });
   FStages.insert(pos, std::move(AStage));
+  FRunOrder.reserve(FStages.size());
 }
 
 bool TChannel::RemoveStage(DWORD AHandle, TStageKind AKind)
@@ -64,7 +65,13 @@ void TChannel::Process(float* ASamples, DWORD ALength)
   const DWORD frames = ALength / (sizeof(float) * FChans);
   // A procedure may change the stage list of this very channel (same thread, recursive lock):
   // walk a snapshot of the order and skip what was removed meanwhile.
-  for (DWORD handle : StageHandles()) {
+  // Stages added meanwhile (by a procedure) wait for the next buffer, so the copy never grows.
+  FRunOrder.clear();
+  for (const TStage& stage : FStages)
+    FRunOrder.push_back(stage.Handle);
+  const size_t count = FRunOrder.size();
+  for (size_t i = 0; i < count; ++i) {
+    const DWORD handle = FRunOrder[i];
     TStage* stage = FindStage(handle);
     if (!stage)
       continue;

@@ -73,6 +73,9 @@ private:
   DWORD FFlags;
   std::recursive_mutex FLock;
   std::vector<TStage> FStages; // in running order
+  // The running order copied for one Process call; its room is made when stages are added, so
+  // that processing on the audio thread never allocates.
+  std::vector<DWORD> FRunOrder;
   uint64_t FNextOrder = 0;
 };
 

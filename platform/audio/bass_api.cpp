@@ -3,6 +3,7 @@
 #include "bass.h"
 #include "bass_fx.h"
 #include "effects.h"
+#include "live_audio.h"
 
 using namespace vexmo::audio;
 
@@ -83,15 +84,27 @@ const void* BASS_GetConfigPtr(DWORD option)
 
 HSTREAM BASS_StreamCreate(DWORD freq, DWORD chans, DWORD flags, STREAMPROC* proc, void* user)
 {
-  if (proc)
+  if (proc && (flags & BASS_STREAM_DECODE))
     return Fail<HSTREAM>(BASS_ERROR_NOTAVAIL, 0);
   if (freq == 0 || freq > MaxFreq || chans == 0 || chans > MaxChans)
     return Fail<HSTREAM>(BASS_ERROR_FORMAT, 0);
-  return Succeed(TAudioEngine::Instance().CreateStream(freq, chans, flags));
+  if (!proc)
+    return Succeed(TAudioEngine::Instance().CreateStream(freq, chans, flags));
+  std::string sink;
+  {
+    std::lock_guard lock(TLiveRegistry::Instance().Lock);
+    sink = TLiveRegistry::Instance().Sink;
+  }
+  return OpenLiveChannel(freq, chans, flags, [&](std::shared_ptr<TChannel> AChannel) {
+    return std::make_shared<TOutputStream>(std::move(AChannel), sink, proc, user);
+  });
 }
 
 BOOL BASS_StreamFree(HSTREAM handle)
 {
+  // A live channel stops first, so that no callback runs on a channel being freed.
+  if (auto live = TLiveRegistry::Instance().Take(handle))
+    live->Close();
   if (!TAudioEngine::Instance().FreeStream(handle))
     return Fail(BASS_ERROR_HANDLE, FALSE);
   return Succeed(TRUE);
