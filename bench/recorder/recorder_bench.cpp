@@ -1,11 +1,13 @@
 // Prints three measurements, each the best of several runs:
-// - the microphone chain (equalizer, compressor, gain) and FLAC encoding on
+// - the microphone chain (equalizer, compressor, gain), the live meters (peak, RMS, true peak,
+//   loudness) and FLAC encoding on
 //   60 s of 44.1 kHz stereo in 10 ms blocks, as a multiple of real time (goal: at least 100);
 // - FLAC encoding of the same samples against the flac tool at the same level, both reading
 //   what they need from memory or a file and writing a file (goal: a ratio of at most 1.1);
 // - drawing the waveform of a 10-minute take across 1000 pixels (goal: under 16 ms a frame).
 // Run it with QT_QPA_PLATFORM=offscreen on a quiet machine.
 #include "audio/bass.h"
+#include "audio/level_meter.h"
 #include "dsp/dsp_manager.h"
 #include "dsp/plugins.h"
 #include "recorder/flac_output.h"
@@ -120,16 +122,20 @@ int main(int argc, char** argv)
   Manager.StartAllDSPs();
   std::vector<float> Work(Input.size());
   const QString ChainOut = Dir.filePath(QStringLiteral("chain.flac"));
+  vexmo::audio::TLevelMeter Meter(Rate, Chans);
   const double ChainSeconds = BestSeconds(3, [&] {
     Work = Input;
     const size_t Block = size_t(Rate / 100) * Chans;
     for (size_t At = 0; At < Work.size(); At += Block) {
       const size_t N = std::min(Block, Work.size() - At);
       BASS_ChannelProcess(Stream, Work.data() + At, DWORD(N * sizeof(float)));
+      Meter.Process(Work.data() + At, N / Chans);
+      if (At % (Block * 10) == 0)
+        Meter.Read(); // the window reads about ten times a second
     }
     WriteFlacFile(ChainOut, Work.data(), Frames, {Rate, Chans, 16, 5});
   });
-  std::printf("chain+flac: %.1fx real time (goal >= 100)\n", 60.0 / ChainSeconds);
+  std::printf("chain+meters+flac: %.1fx real time (goal >= 100)\n", 60.0 / ChainSeconds);
 
   // 2. FLAC alone against the flac tool, same samples, same level.
   const QString Wav = Dir.filePath(QStringLiteral("in.wav"));
