@@ -7,6 +7,7 @@
 #include "app/kel_pos_save.h"
 #include "app/playlist_model.h"
 #include "app/playlist_view.h"
+#include "app/take_handover.h"
 #include "base/data_folders.h"
 #include "base/message_box.h"
 #include "base/utils.h"
@@ -244,6 +245,7 @@ void TMainFrm::FormShow()
   RefreshPlaylist();
   if (!FMicDSPFrm)
     FMicDSPFrm = CreateMicDSPWindow(this);
+  StartTakeHandover(this);
   FPlaybackInfo.Reset();
   FModel->SetPlayingPos(FPlaybackInfo.PlaylistPos);
 }
@@ -490,6 +492,8 @@ void TMainFrm::EditDone(TAPI* ASender, const QString& ADoneText)
     return;
   if (ASender->IsUpload())
     UploadFinished();
+  if (auto Reply = FTakeReplies.take(ASender))
+    Reply(ASender->Success(), ASender->Success() ? QString() : ASender->Error());
   if (ASender->Success()) {
     if (!ADoneText.isEmpty())
       ShowStatus(ADoneText, QString(), skEdit);
@@ -535,9 +539,12 @@ QString TMainFrm::NothingDone(const TEdit& AEdit)
 void TMainFrm::EditListReady(TAPI* ASender, const TEdit& AEdit, quint64 ASeq)
 {
   if (!ASender->Success()) {
-    MyMessageBox(QStringLiteral("The playlist could not be fetched to find the entry. %1\n\n%2")
-                     .arg(NothingDone(AEdit), DescribeFailure(ASender, false)),
-                 CErrorCaption, MB_ICONERROR);
+    const QString Text =
+        QStringLiteral("The playlist could not be fetched to find the entry. %1\n\n%2")
+            .arg(NothingDone(AEdit), DescribeFailure(ASender, false));
+    MyMessageBox(Text, CErrorCaption, MB_ICONERROR);
+    if (AEdit.Reply)
+      AEdit.Reply(false, Text);
     return;
   }
   std::unique_ptr<TPlaylist> List = ASender->TakePlaylist();
@@ -559,6 +566,8 @@ void TMainFrm::SendEdit(const TEdit& AEdit, const TPlaylist& AList)
     const QString Text = Why.arg(Quoted(ARef.Title)) + QLatin1Char(' ') + NothingDone(AEdit);
     ShowStatus(Text, QString(), skEdit);
     MyMessageBox(Text, CErrorCaption, MB_ICONWARNING);
+    if (AEdit.Reply)
+      AEdit.Reply(false, Text);
   };
   TFindResult Result;
   const int From = FindEntry(AList, AEdit.Entry, &Result);
@@ -597,11 +606,18 @@ void TMainFrm::SendEdit(const TEdit& AEdit, const TPlaylist& AList)
     }))->MovePlaylistTrack(From, To);
     return;
   }
-  case TEdit::ekUpload:
-    StartUpload(From + 2, AEdit.FileName,
-                QStringLiteral("Voice track %1 inserted after %2")
-                    .arg(Quoted(QFileInfo(AEdit.FileName).fileName()), Title));
+  case TEdit::ekUpload: {
+    TAPI* Worker = StartUpload(From + 2, AEdit.FileName,
+                               QStringLiteral("Voice track %1 inserted after %2")
+                                   .arg(Quoted(QFileInfo(AEdit.FileName).fileName()), Title));
+    if (!AEdit.Reply)
+      return;
+    if (Worker)
+      FTakeReplies.insert(Worker, AEdit.Reply);
+    else
+      AEdit.Reply(false, QStringLiteral("The file could not be sent."));
     return;
+  }
   }
 }
 
@@ -632,8 +648,9 @@ void TMainFrm::btInsertClick()
   const QString Folder = PlayerIni ? ExpandDataPath(PlayerIni->VoiceTracksFolder()) : QString();
   const QPointer<TMainFrm> Self(this);
   const TEntryRef Pressed = FModel->RefAt(lvPlaylist->TopSelectedRow());
-  // The entry is taken once the file is chosen: the selection follows its entry meanwhile.
-  SelectOpenFile(this, Folder, QStringLiteral("FLAC (*.flac)"),
+  // The entry is taken once the file is chosen: the selection follows its entry meanwhile. The
+  // newest take is selected in the dialog: it is usually the one just recorded.
+  SelectOpenFile(this, NewestVoiceTrack(Folder), QStringLiteral("FLAC (*.flac)"),
                  [Self, Pressed](const QString& AFileName) {
                    if (!Self || Self->FDestroying)
                      return;
@@ -651,22 +668,25 @@ void TMainFrm::btInsertClick()
                  });
 }
 
-void TMainFrm::InsertVoiceTrackFile(const QString& AFileName)
+void TMainFrm::InsertVoiceTrackFile(const QString& AFileName, TEditReply ADone)
 {
   const int Top = lvPlaylist->TopSelectedRow();
   if (Top < 0) {
     MyMessageBox(QStringLiteral("Plase select a track in the playlist"), CErrorCaption,
                  MB_ICONWARNING);
+    if (ADone)
+      ADone(false, QStringLiteral("No entry is selected in the playlist."));
     return;
   }
   TEdit Edit;
   Edit.Kind = TEdit::ekUpload;
   Edit.Entry = FModel->RefAt(Top);
   Edit.FileName = AFileName;
+  Edit.Reply = std::move(ADone);
   BeginEdit(Edit);
 }
 
-void TMainFrm::StartUpload(int APos, const QString& AFileName, const QString& ADoneText)
+TAPI* TMainFrm::StartUpload(int APos, const QString& AFileName, const QString& ADoneText)
 {
   const QPointer<TMainFrm> Self(this);
   auto* Worker = new TAPI([Self, ADoneText](TAPI* ASender) {
@@ -679,17 +699,18 @@ void TMainFrm::StartUpload(int APos, const QString& AFileName, const QString& AD
   } catch (const TStreamError& E) {
     delete Worker;
     MyMessageBox(E.Message(), CErrorCaption, MB_ICONERROR);
-    return;
+    return nullptr;
   } catch (const std::exception& E) {
     // Out of memory for a huge file and the like: nothing was sent either.
     delete Worker;
     MyMessageBox(QString::fromLocal8Bit(E.what()), CErrorCaption, MB_ICONERROR);
-    return;
+    return nullptr;
   }
   ++FUploadsInFlight;
   // Busy until the first progress report.
   UploadStatus->setRange(0, 0);
   UploadStatus->show();
+  return Worker;
 }
 
 void TMainFrm::OnUploadProgress(qint64 ASent, qint64 ATotal)

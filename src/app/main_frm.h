@@ -11,8 +11,10 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -71,10 +73,6 @@ public:
   void MoveSelected(int AStep);
   // The context menu of a row (made for the row the menu was asked on; the caller shows it).
   QMenu* CreateRowMenu(int ARow);
-  // Uploads the FLAC file AFileName to play right after the (topmost) selected entry: the entry
-  // is taken now, found afresh on the station, and the track goes right after it. The Insert
-  // button calls this once its file is chosen; so may anything else that has a voice track.
-  void InsertVoiceTrackFile(const QString& AFileName);
 
   // Worker callbacks.
   void OnPlaylistReady(TAPI* ASender);
@@ -84,8 +82,16 @@ public:
   // The outcome of a playlist request as the callback applies it (also for measuring the grid).
   void ApplyPlaylist(bool ASuccess, std::unique_ptr<TPlaylist> AList, const QString& AError);
   // Uploads a voice track to take the 1-based position APos (no look-up: the position is
-  // sent as it is). ADoneText goes to the status bar when the station has taken it.
-  void StartUpload(int APos, const QString& AFileName, const QString& ADoneText = {});
+  // sent as it is). ADoneText goes to the status bar when the station has taken it. The worker,
+  // or nullptr when nothing was sent.
+  TAPI* StartUpload(int APos, const QString& AFileName, const QString& ADoneText = {});
+  // The outcome of an upload for whoever handed the file over: success, or the reason.
+  using TEditReply = std::function<void(bool, const QString&)>;
+  // Uploads the FLAC file AFileName to play right after the (topmost) selected entry: the entry
+  // is taken now, found afresh on the station, and the track goes right after it. The Insert
+  // button calls this once its file is chosen, the recorder's hand-over with ADone, which gets
+  // the outcome once.
+  void InsertVoiceTrackFile(const QString& AFileName, TEditReply ADone = {});
 
   const TPlaylist* Playlist() const { return FPlaylist.get(); }
   TPlaybackInfo PlaybackInfo() const { return FPlaybackInfo; }
@@ -125,6 +131,7 @@ private:
     TEntryRef Target;
     int Step = 0;
     QString FileName;
+    TEditReply Reply; // an upload handed over: told the outcome
   };
   // What the view showed, by entry, before the list changes.
   struct TViewMemory
@@ -184,4 +191,5 @@ private:
   QDateTime FFetchedAt;
   TStatusKind FStatusKind = skNone;
   QList<QShortcut*> FShortcuts;
+  QHash<TAPI*, TEditReply> FTakeReplies;
 };

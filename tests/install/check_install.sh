@@ -138,6 +138,14 @@ if [ -x "$station" ]; then
   "$station" --help >"$work/station.txt" 2>&1 || fail "vexmo-station --help: $(cat "$work/station.txt")"
 fi
 
+# quillon, the recorder that Vexmo's Record button starts, runs from the prefix beside it.
+quillon=$program/quillon
+if printf '%s\n' "$@" | grep -q '/bin/quillon$'; then
+  [ -x "$quillon" ] || fail "quillon is not in the program folder"
+  "$quillon" --help >"$work/quillon.txt" 2>&1 || fail "quillon --help: $(cat "$work/quillon.txt")"
+  grep -q -- '--record SECONDS' "$work/quillon.txt" || fail "quillon --help does not explain --record"
+fi
+
 # The launcher starts the installed program, which keeps its settings in the user's configuration
 # folder: it runs offscreen until it is up, then closes as at a logout and saves its settings.
 launcher=$prefix/bin/vexmo
