@@ -2,13 +2,13 @@
 # Takes the README's screenshots of real windows: Vexmo against the local station, under a
 # virtual X screen (Xvfb, no window manager, so no title bars). Needs a build (scripts/build.sh).
 #   scripts/screenshots.sh   # writes docs/screenshot-main.png, -settings.png, -mic-live.png
-#                            # and -stale.png
+#                            # -stale.png, and quillon's -quillon.png and -quillon-take.png
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${VEXMO_BUILD_DIR:-build}"
 bin="$PWD/$build/bin"
 docs="$PWD/docs"
-for tool in "$bin/vexmo" "$bin/vexmo-station" "$bin/vexmo-demo-setup"; do
+for tool in "$bin/vexmo" "$bin/quillon" "$bin/vexmo-station" "$bin/vexmo-demo-setup"; do
   [ -x "$tool" ] || { echo "screenshots.sh: $tool is missing; run scripts/build.sh first" >&2; exit 1; }
 done
 
@@ -18,8 +18,8 @@ fi
 
 # A portable program folder of its own, so that the pictures do not depend on earlier runs.
 folder=$(mktemp -d)
-trap 'kill ${app:-} ${station:-} ${pulse:-} 2>/dev/null || true; rm -rf "$folder"' EXIT
-cp "$bin/vexmo" "$bin/libvexmo_audio.so" "$folder/"
+trap 'kill ${rec:-} ${app:-} ${station:-} ${pulse:-} 2>/dev/null || true; rm -rf "$folder"' EXIT
+cp "$bin/vexmo" "$bin/quillon" "$bin/libvexmo_audio.so" "$folder/"
 [ -d "$bin/Lang" ] && cp -r "$bin/Lang" "$folder/"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -88,4 +88,39 @@ sleep 6
 
 kill -TERM $app
 wait $app || true
-echo "Wrote docs/screenshot-main.png, -settings.png, -mic-live.png and -stale.png"
+app=
+
+# quillon with a spoken voice: the microphone is now the null output's monitor, and a synthetic
+# voice plays into that output, so the meters and the waveform show speech with its pauses.
+espeak-ng -v en -s 140 -w "$folder/voice.wav" \
+  "Good evening, you are listening to the late show. Next up, a song for everyone still on the road."
+pactl set-default-source null.monitor >/dev/null
+QT_QPA_PLATFORM=xcb "$folder/quillon" 2>/dev/null &
+rec=$!
+recorder=$(xdotool search --sync --name '^quillon$' | head -1)
+sleep 2
+eval "$(xdotool getwindowgeometry --shell "$recorder")"
+crop="${WIDTH}x${HEIGHT}+${X}+${Y}"
+# Before a take: a level check, the meters move, nothing recorded yet.
+paplay "$folder/voice.wav" &
+sleep 1.5
+/usr/bin/import -window root -crop "$crop" +repage "$docs/screenshot-quillon.png"
+wait $!
+sleep 0.5
+# The take: Space records, the voice plays, Space stops. Without a window manager the keyboard
+# follows the pointer, and keys sent to a window that does not have the focus are ignored.
+xdotool mousemove --window "$recorder" 360 250
+xdotool windowfocus --sync "$recorder" 2>/dev/null || true
+xdotool key space
+sleep 0.5
+paplay "$folder/voice.wav"
+sleep 0.5
+xdotool key space
+sleep 1.5
+/usr/bin/import -window root -crop "$crop" +repage "$docs/screenshot-quillon-take.png"
+# Closing would ask about the unused take; the folder goes with the take anyway.
+kill -KILL $rec
+wait $rec || true
+rec=
+echo "Wrote docs/screenshot-main.png, -settings.png, -mic-live.png, -stale.png, -quillon.png" \
+  "and -quillon-take.png"

@@ -7,12 +7,12 @@
 #include "dsp_ui/dsp_manager_fr.h"
 #include "dsp_ui/mic_dsp_frm.h"
 #include "recorder/flac_output.h"
-#include "recorder/level_meter_bar.h"
 #include "recorder/recorder_settings.h"
 #include "recorder/recorder_startup.h"
 #include "recorder/waveform_view.h"
 #include "settings/player_ini.h"
 #include "settings/system_ini.h"
+#include "ui_common/level_meter_widget.h"
 #include "ui_common/translate_form.h"
 
 #include "audio/level_meter.h"
@@ -106,8 +106,9 @@ TRecorderFrm::TRecorderFrm(THandOver AHandOver, QWidget* AParent)
   Main->addLayout(Top);
 
   auto* MeterRow = new QHBoxLayout;
-  Meter = new TLevelMeterBar(Central);
+  Meter = new TLevelMeterWidget(Central);
   Meter->setObjectName(QStringLiteral("Meter"));
+  Meter->setAccessibleName(QStringLiteral("Input level"));
   MeterRow->addWidget(Meter, 1);
   chListen = new QCheckBox(QStringLiteral("&Listen"), Central);
   chListen->setObjectName(QStringLiteral("chListen"));
@@ -207,6 +208,7 @@ TRecorderFrm::TRecorderFrm(THandOver AHandOver, QWidget* AParent)
 
 TRecorderFrm::~TRecorderFrm()
 {
+  Meter->SetMeter(nullptr);
   StopPlayback();
   FEngine.Close();
 }
@@ -255,13 +257,17 @@ void TRecorderFrm::OpenMicrophone()
   FMic = ConfiguredMicrophone(SystemIni);
   lbMicrophone->setText(QStringLiteral("Microphone: %1").arg(FMic.DisplayName));
   QString Error;
+  // Opening makes a new meter; the widget must not read the old one meanwhile.
+  Meter->SetMeter(nullptr);
   if (FEngine.Open(FMic, RecorderSettings().SampleRate, FMicDSPFrm->DSPManager(), &Error)) {
     if (FSession.State() == TTakeState::NoMicrophone)
       FSession.Move(TTakeState::Idle);
     SetStatus({});
+    Meter->SetMeter(&FEngine.Meter());
   } else {
     FSession.Move(TTakeState::NoMicrophone);
     SetStatus(Error);
+    Meter->SetIdleText(Error);
   }
   UpdateChainLabel();
 }
@@ -548,10 +554,6 @@ void TRecorderFrm::StopPlayback()
 
 void TRecorderFrm::Tick()
 {
-  if (FEngine.IsOpen() && isVisible()) {
-    const vexmo::audio::TLevelMeter::TReading R = FEngine.Meter().Read();
-    Meter->SetLevels(int(R.Chans), R.PeakDb, R.HoldDb, R.Clip, R.ShortTermLufs);
-  }
   if (FSession.State() == TTakeState::Recording) {
     TTakeWriter& W = FEngine.Writer();
     Wave->SetTake(&W.Overview(), nullptr, FEngine.Chans(), W.FramesWritten());

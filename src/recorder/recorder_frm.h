@@ -28,7 +28,7 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class TKelPosSave;
-class TLevelMeterBar;
+class TLevelMeterWidget;
 class TMicDSPFrm;
 class TWaveformView;
 
@@ -70,7 +70,7 @@ public:
   QLabel* lbChain;
   QLabel* lbStatus;
   QLabel* lbTake;
-  TLevelMeterBar* Meter;
+  TLevelMeterWidget* Meter;
   QPushButton* btRecord;
   QCheckBox* chListen;
   QPushButton* btDSP;

@@ -15,6 +15,7 @@
 #include "settings/settings_file.h"
 #include "settings/system_ini.h"
 #include "support/message_box_recorder.h"
+#include "ui_common/level_meter_widget.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -105,6 +106,11 @@ TEST_F(TRecorderWindow, RecordStopTrimNormaliseAndUseTake)
   ASSERT_TRUE(WaitFor(
       [&] { return W->Engine().Writer().FramesWritten() >= int64_t(3.2 * TMicServer::Rate); }));
   EXPECT_TRUE(W->lbTake->text().startsWith(QStringLiteral("Recording")));
+  // The meter reads the engine's own meter; the tone is still in the short-term window.
+  ASSERT_EQ(W->Meter->Meter(), &W->Engine().Meter());
+  W->Meter->Poll();
+  EXPECT_FALSE(W->Meter->ValueText().contains(QStringLiteral("S -inf")))
+      << W->Meter->ValueText().toStdString();
   QTest::keyClick(W, Qt::Key_Space);
   ASSERT_EQ(W->State(), TTakeState::Review);
   const int64_t Frames = W->Take().Frames();
