@@ -85,12 +85,41 @@ void TPeakEqualizer::Design(TBand& ABand) const
   ABand.A2 = (1 - alpha / a) / a0;
 }
 
+void TPeakEqualizer::ProcessStereo(TBand& ABand, float* ASamples, DWORD AFrames)
+{
+  // Both channels of a frame in one register: the same operations in the same order as the
+  // one-channel loop below (so the same results), at half the instructions.
+  using TPair = double __attribute__((vector_size(16)));
+  const TPair b0 = {ABand.B0, ABand.B0}, b1 = {ABand.B1, ABand.B1}, b2 = {ABand.B2, ABand.B2};
+  const TPair a1 = {ABand.A1, ABand.A1}, a2 = {ABand.A2, ABand.A2};
+  TPair z1 = {ABand.State[0], ABand.State[2]};
+  TPair z2 = {ABand.State[1], ABand.State[3]};
+  for (DWORD i = 0; i < AFrames; ++i) {
+    float* frame = ASamples + i * 2;
+    const TPair x = {frame[0], frame[1]};
+    const TPair y = b0 * x + z1;
+    z1 = b1 * x - a1 * y + z2;
+    z2 = b2 * x - a2 * y;
+    frame[0] = static_cast<float>(y[0]);
+    frame[1] = static_cast<float>(y[1]);
+  }
+  for (int c = 0; c < 2; ++c) {
+    ABand.State[c * 2] = std::fabs(z1[c]) < 1e-30 ? 0.0 : z1[c];
+    ABand.State[c * 2 + 1] = std::fabs(z2[c]) < 1e-30 ? 0.0 : z2[c];
+  }
+}
+
 void TPeakEqualizer::Process(float* ASamples, DWORD AFrames, DWORD AChans, DWORD AFreq)
 {
   for (auto& [index, band] : FBands) {
     // A flat band passes the samples untouched (bit for bit) and forgets its history.
     if (band.Params.fGain == 0) {
       std::fill(band.State.begin(), band.State.end(), 0.0);
+      continue;
+    }
+    if (AChans == 2 && band.State.size() >= 4 && ChannelSelected(band.Params.lChannel, 0) &&
+        ChannelSelected(band.Params.lChannel, 1)) {
+      ProcessStereo(band, ASamples, AFrames);
       continue;
     }
     for (DWORD c = 0; c < AChans; ++c) {
@@ -156,6 +185,9 @@ void TCompressor::Process(float* ASamples, DWORD AFrames, DWORD AChans, DWORD AF
   const double slope = 1.0 / FParams.fRatio - 1.0; // dB of change per dB above the threshold
   const double makeup = FParams.fGain;
   const double makeupFactor = std::pow(10.0, makeup / 20.0);
+  constexpr double DbPerNeper = 20 / M_LN10;
+  // A little below the threshold, so that rounding never skips a level just above it.
+  const double thresholdLevel = std::pow(10.0, (threshold - 0.001) / 20.0);
   for (DWORD i = 0; i < AFrames; ++i) {
     float* frame = ASamples + i * AChans;
     double peak = 0;
@@ -167,9 +199,13 @@ void TCompressor::Process(float* ASamples, DWORD AFrames, DWORD AChans, DWORD AF
     if (FEnvelope < 1e-30)
       FEnvelope = 0; // no denormals in long silences
     double factor = makeupFactor;
-    const double level = FEnvelope > 0 ? 20 * std::log10(FEnvelope) : -1000.0;
-    if (level > threshold)
-      factor = std::pow(10.0, ((level - threshold) * slope + makeup) / 20.0);
+    // Below the threshold the gain is the make-up gain: no logarithm needed. Above it, natural
+    // logarithm and exponential do the work of log10 and pow at a fraction of the cost.
+    if (FEnvelope > thresholdLevel) {
+      const double level = std::log(FEnvelope) * DbPerNeper;
+      if (level > threshold)
+        factor = std::exp(((level - threshold) * slope + makeup) / DbPerNeper);
+    }
     if (factor == 1.0)
       continue;
     for (DWORD c = 0; c < AChans; ++c)

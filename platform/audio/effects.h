@@ -39,6 +39,7 @@ private:
   };
 
   void Design(TBand& ABand) const;
+  void ProcessStereo(TBand& ABand, float* ASamples, DWORD AFrames);
 
   DWORD FFreq;
   DWORD FChans;

@@ -50,7 +50,10 @@ bool TCaptureEngine::Open(const TMicrophone& AMic, int ARate, TDSPManager* AChai
   FRate = ARate;
   FChans = AMic.Chans;
   FBlocks = 0;
-  FMeter = std::make_unique<vexmo::audio::TLevelMeter>(unsigned(ARate), unsigned(AMic.Chans));
+  // The window shows peak, hold, clip and short-term loudness, never the live true peak (a take's
+  // true peak is measured on the take): leave out the meter's costly oversampling.
+  FMeter =
+      std::make_unique<vexmo::audio::TLevelMeter>(unsigned(ARate), unsigned(AMic.Chans), false);
   FChannel =
       BASS_RecordStart(DWORD(ARate), DWORD(AMic.Chans), 0, &TCaptureEngine::RecordProc, this);
   if (!FChannel) {
