@@ -9,10 +9,12 @@
 #include "ui_common/screen_utils.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -173,7 +175,10 @@ void TDSPListFrm::RefreshList()
   FModel->BeginChange();
   FL.reset();
   FModel->EndChange(nullptr);
-  // May report plug-in problems in message boxes; the list stays empty meanwhile.
+  // May report plug-in problems in message boxes; the list stays empty meanwhile. A first scan
+  // probes every plug-in file in a helper process, which can take seconds.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const auto Busy = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
   std::unique_ptr<TDSPItemsC> List = GetAvailableDSPs();
   FModel->BeginChange();
   FL = std::move(List);

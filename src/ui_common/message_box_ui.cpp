@@ -4,6 +4,7 @@
 #include "base/utils.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QPushButton>
 #include <QUrl>
@@ -80,8 +81,37 @@ int MessageBoxResultForButton(QMessageBox::StandardButton AButton)
   }
 }
 
+namespace {
+
+// A box must not show the busy cursor of the work that raised it: the cursors set over the
+// application are lifted while the box is up and put back in their order afterwards.
+class TOverrideCursorsLifted
+{
+public:
+  TOverrideCursorsLifted()
+  {
+    while (const QCursor* Cursor = QApplication::overrideCursor()) {
+      FShapes.prepend(Cursor->shape());
+      QApplication::restoreOverrideCursor();
+    }
+  }
+  ~TOverrideCursorsLifted()
+  {
+    for (const Qt::CursorShape Shape : FShapes)
+      QApplication::setOverrideCursor(Shape);
+  }
+  TOverrideCursorsLifted(const TOverrideCursorsLifted&) = delete;
+  TOverrideCursorsLifted& operator=(const TOverrideCursorsLifted&) = delete;
+
+private:
+  QList<Qt::CursorShape> FShapes;
+};
+
+} // namespace
+
 int ShowQtMessageBox(const QString& AText, const QString& ACaption, int AFlags)
 {
+  const TOverrideCursorsLifted Lifted;
   QWidget* Owner = QApplication::activeModalWidget();
   if (!Owner)
     Owner = QApplication::activeWindow();

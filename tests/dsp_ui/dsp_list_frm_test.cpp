@@ -8,6 +8,8 @@
 #include "dsp_ui/link_button.h"
 #include "dsp_ui/plugin_folders_frm.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -192,6 +194,29 @@ TEST_F(TDSPListFrmTest, RefreshFindsANewPluginOnlyAfterTheSwitchWentOffAndOn)
   Dialog->chVstplugins->click();
   Dialog->chVstplugins->click();
   EXPECT_EQ(CatalogueRows().filter(QStringLiteral("(VST)")).size(), 2);
+}
+
+TEST_F(TDSPListFrmTest, TheScanShowsABusyCursorAndLeavesNoneBehind)
+{
+  QTemporaryDir Folder;
+  CopyTestGain(Folder, QStringLiteral("gain.so"));
+  ASSERT_TRUE(QFile::copy(QStringLiteral(VEXMO_VST_FIXTURES_DIR "libcrashes.so"),
+                          Folder.path() + QStringLiteral("/crashes.so")));
+  Settings.SetVSTFolder({Folder.path()});
+  Settings.SetAllowVstPlugins(true);
+  // The scan's report of the file it left out comes while the scan is still on.
+  QList<int> CursorsDuringBoxes;
+  const TMessageBoxHandler Previous =
+      SetMessageBoxHandler([&](const QString&, const QString&, int AFlags) {
+        const QCursor* Cursor = QApplication::overrideCursor();
+        CursorsDuringBoxes.append(Cursor ? int(Cursor->shape()) : -1);
+        return DefaultMessageBoxAnswer(AFlags);
+      });
+  Dialog->show();
+  SetMessageBoxHandler(Previous);
+  EXPECT_EQ(CatalogueRows().filter(QStringLiteral("(VST)")).size(), 1);
+  EXPECT_EQ(CursorsDuringBoxes, QList<int>{int(Qt::WaitCursor)});
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(TDSPListFrmTest, AnotherVSTFolderIsSearchedAfterOKAndTheSameOneIsNot)

@@ -120,6 +120,26 @@ TEST(MessageBoxUi, MarkupIsShownAsTextAndAWholePageGoesToTheDetails)
   EXPECT_EQ(Details, Page);
 }
 
+TEST(MessageBoxUi, ABoxLiftsTheBusyCursorsWhileItIsUp)
+{
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  bool LiftedWhileShown = false;
+  WhenShown<QMessageBox>([&](QMessageBox* ABox) {
+    LiftedWhileShown = QApplication::overrideCursor() == nullptr;
+    ABox->button(QMessageBox::Ok)->click();
+  });
+  ShowQtMessageBox(QStringLiteral("Busy"), QStringLiteral("Error"), MB_ICONERROR);
+  EXPECT_TRUE(LiftedWhileShown);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QApplication::restoreOverrideCursor();
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+  QApplication::restoreOverrideCursor();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST(MessageBoxUi, ABoxFromAWorkerIsShownLaterOnTheUIThread)
 {
   const TMessageBoxHandler Previous = SetMessageBoxHandler({});
