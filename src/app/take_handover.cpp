@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,10 +44,16 @@ QString TakeHandoverSocketPath(const QString& ADataFolder)
   QString Runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   if (Runtime.isEmpty() || !QFileInfo(Runtime).isDir()) {
     // Without a runtime folder: a folder of our own that only the user may enter.
+    // The shared temporary folder is open to everyone: a folder of that name that someone else
+    // made (or a link) could hand the takes to their program, so then there is no hand-over.
     Runtime = QDir::tempPath() + QStringLiteral("/vexmo-%1").arg(::getuid());
-    QDir().mkpath(Runtime);
-    QFile::setPermissions(Runtime,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray Name = QFile::encodeName(Runtime);
+    ::mkdir(Name.constData(), 0700);
+    struct stat Info
+    {};
+    if (::lstat(Name.constData(), &Info) != 0 || !S_ISDIR(Info.st_mode) ||
+        Info.st_uid != ::getuid() || (Info.st_mode & 077) != 0)
+      return QString();
   }
   const QByteArray Id =
       QCryptographicHash::hash(QDir::cleanPath(ADataFolder).toUtf8(), QCryptographicHash::Sha1)

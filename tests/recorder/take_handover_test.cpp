@@ -114,6 +114,23 @@ TEST(TakeHandover, SocketPathsAreThePerInstallationAndTheInsertDialogStartsAtThe
   EXPECT_NE(A, TakeHandoverSocketPath(QStringLiteral("/data/b/")));
   qunsetenv("XDG_RUNTIME_DIR");
 
+  // Without a runtime folder: a private folder in the temporary one, never one that is a link
+  // or belongs to someone else.
+  QTemporaryDir Temp;
+  qputenv("TMPDIR", Temp.path().toLocal8Bit());
+  const QString Private = Temp.path() + QStringLiteral("/vexmo-%1").arg(::getuid());
+  EXPECT_TRUE(TakeHandoverSocketPath(QStringLiteral("/data/a")).startsWith(Private + '/'));
+  EXPECT_EQ(QFileInfo(Private).permissions() & 0x0077, 0);
+  ASSERT_TRUE(QDir(Private).removeRecursively());
+  QTemporaryDir Elsewhere;
+  ASSERT_TRUE(QFile::link(Elsewhere.path(), Private));
+  EXPECT_EQ(TakeHandoverSocketPath(QStringLiteral("/data/a")), QString());
+  ASSERT_TRUE(QFile::remove(Private));
+  ASSERT_TRUE(QDir().mkdir(Private));
+  ::chmod(QFile::encodeName(Private).constData(), 0777);
+  EXPECT_EQ(TakeHandoverSocketPath(QStringLiteral("/data/a")), QString());
+  qunsetenv("TMPDIR");
+
   QTemporaryDir Dir;
   EXPECT_EQ(NewestVoiceTrack(Dir.path()), Dir.path());
   const QString Old = MakeFile(Dir.filePath(QStringLiteral("z-old.flac")));
