@@ -18,6 +18,23 @@ namespace vexmo::audio {
 void SetError(int ACode);
 int LastError();
 
+// The rates and channel counts a stream may have.
+constexpr uint32_t MaxFreq = 384000;
+constexpr uint32_t MaxChans = 32;
+
+// Sets this thread's error code and returns AResult: the exported calls end with these.
+template <typename T> T Fail(int ACode, T AResult)
+{
+  SetError(ACode);
+  return AResult;
+}
+
+template <typename T> T Succeed(T AResult)
+{
+  SetError(BASS_OK);
+  return AResult;
+}
+
 // Something that changes a channel's samples in place: an effect, a hosted plug-in.
 class TStageProcessor
 {

@@ -9,21 +9,7 @@ using namespace vexmo::audio;
 
 namespace {
 
-constexpr DWORD MaxFreq = 384000;
-constexpr DWORD MaxChans = 32;
 constexpr DWORD Failed = static_cast<DWORD>(-1);
-
-template <typename T> T Fail(int ACode, T AResult)
-{
-  SetError(ACode);
-  return AResult;
-}
-
-template <typename T> T Succeed(T AResult)
-{
-  SetError(BASS_OK);
-  return AResult;
-}
 
 } // namespace
 

@@ -28,25 +28,6 @@ DWORD OpenLiveChannel(
 
 } // namespace vexmo::audio
 
-namespace {
-
-constexpr DWORD MaxFreq = 384000;
-constexpr DWORD MaxChans = 32;
-
-template <typename T> T Fail(int ACode, T AResult)
-{
-  SetError(ACode);
-  return AResult;
-}
-
-template <typename T> T Succeed(T AResult)
-{
-  SetError(BASS_OK);
-  return AResult;
-}
-
-} // namespace
-
 extern "C" {
 
 BOOL BASS_RecordSetSource(const char* name)
